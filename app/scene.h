@@ -1,0 +1,40 @@
+#pragma once
+
+// Drawing one frame from an explicit state. Nothing here reads a clock or
+// the player, so the intro and the frame tool draw the very same pictures.
+
+#include <cstdint>
+
+struct FrameState {
+    float lightAngle;  // the light's accumulator, before this frame's advance
+    float viewAngle;   // the camera's accumulator, before this frame's advance
+    int32_t elapsedMs; // wall time since the first frame
+    int32_t musicRow;  // the audible pattern row
+    int32_t windowWidth;
+    int32_t windowHeight;
+};
+
+struct LightPosition {
+    float xyz[3];
+};
+
+// The accumulators at start-up.
+FrameState initialFrameState();
+
+// The light circles the vertical axis with lightAngle and rises by 1/16 on
+// every row, falling back on each multiple of 8.
+LightPosition lightPositionFor(float lightAngle, int32_t musicRow);
+
+// The camera's horizontal scale: the window's width over its height. A window
+// without height (minimised, or not yet reshaped) keeps the scale at 1.
+float horizontalScale(int32_t width, int32_t height);
+
+// Half of one frame's animation step; every frame advances twice.
+void advanceAnimation(FrameState &state);
+
+// Viewport and the 60-degree perspective the text overlays use.
+void applyViewport(int32_t width, int32_t height);
+
+// Clears, draws the ray-traced scene and the overlays the schedule calls for.
+// The caller swaps the buffers.
+void drawFrame(const FrameState &state);
