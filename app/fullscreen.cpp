@@ -1,7 +1,7 @@
 #include "app/fullscreen.h"
 
-#include <GL/freeglut.h>
 #include <GL/glew.h>
+#include <GL/freeglut.h>
 #include <GL/glx.h>
 
 namespace {

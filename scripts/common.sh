@@ -1,0 +1,61 @@
+# Shared by run-intro and run-tests: installing what is missing and building.
+
+set -euo pipefail
+
+projectDir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# What building the intro and its tools needs.
+buildPackages="g++ make cmake libgl-dev libglu1-mesa-dev freeglut3-dev libglew-dev
+    libx11-dev libpng-dev libgl1-mesa-dri libglx-mesa0"
+# What a screen without a display needs: a virtual X server.
+headlessPackages="xvfb"
+# What the tests add: the test libraries, clang with its sanitizer runtime.
+testPackages="libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb"
+
+say() { printf '\033[1m== %s\033[0m\n' "$*"; }
+
+missingPackages() {
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            echo "$package"
+    done
+}
+
+# Installs the Debian packages that are not installed yet, through sudo when
+# not root.
+installPackages() {
+    local missing
+    missing=$(missingPackages "$@" | tr '\n' ' ')
+    [ -n "${missing// /}" ] || return 0
+    local asRoot=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || {
+            echo "These Debian packages are missing: $missing" >&2
+            echo "Install them as root (apt-get install $missing), or install sudo." >&2
+            exit 1
+        }
+        asRoot=(sudo)
+    fi
+    say "Installing $missing"
+    "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    # shellcheck disable=SC2086
+    "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends $missing
+}
+
+# configureAndBuild BUILD_DIR "CMAKE_OPTIONS" [TARGET...]
+configureAndBuild() {
+    local buildDir=$1 options=$2
+    shift 2
+    say "Configuring $buildDir"
+    # shellcheck disable=SC2086
+    cmake -S "$projectDir" -B "$buildDir" $options >/dev/null
+    say "Building $buildDir"
+    if [ $# -gt 0 ]; then
+        cmake --build "$buildDir" -j "$jobs" --target "$@"
+    else
+        cmake --build "$buildDir" -j "$jobs"
+    fi
+}
