@@ -1,0 +1,194 @@
+// The real intro, started as a process on a private Xvfb screen without a
+// window manager: its console, its window and its exit status.
+
+#include <gtest/gtest.h>
+
+#include "child_process.h"
+#include "tools/xwindow.h"
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// The intro's program file and its variants with broken shader sources.
+std::string programPath(const char *name) {
+    return std::string(INTRO_DIR) + "/" + name;
+}
+
+class XServer {
+  public:
+    XServer() : display(XOpenDisplay(nullptr)) {}
+    ~XServer() {
+        if (display)
+            XCloseDisplay(display);
+    }
+
+    Window waitForWindow(const std::string &title, milliseconds timeout) {
+        const auto deadline = Clock::now() + timeout;
+        Window window = 0;
+        while (!(window = findMappedWindow(display, title)) && Clock::now() < deadline)
+            std::this_thread::sleep_for(milliseconds(20));
+        return window;
+    }
+
+    // Full screen is asked for before the main loop starts; wait for it to land.
+    bool waitToCoverScreen(Window window, milliseconds timeout) {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            if (covers(windowGeometry(display, window), screenGeometry(display)))
+                return true;
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        return false;
+    }
+
+    static bool covers(const WindowGeometry &window, const WindowGeometry &screen) {
+        return window.x <= 0 && window.y <= 0 && window.x + window.width >= screen.width &&
+               window.y + window.height >= screen.height;
+    }
+
+    Display *display;
+};
+
+const char *startMessage = "Opengl 2.0 found, zsiir.\n";
+
+// A running intro with its window found.
+struct RunningIntro {
+    ChildProcess process;
+    XServer screen;
+    Window window = 0;
+
+    RunningIntro() {
+        process.start(programPath("veltrane"));
+        window = screen.waitForWindow("Veltrane", milliseconds(10000));
+        EXPECT_NE(window, 0u) << "no window titled \"Veltrane\" appeared";
+    }
+};
+
+TEST(Intro, OpensAFullScreenWindowAndEndsOnEscape) {
+    RunningIntro intro;
+    ASSERT_NE(intro.window, 0u);
+    EXPECT_TRUE(intro.screen.waitToCoverScreen(intro.window, milliseconds(5000)));
+    std::this_thread::sleep_for(milliseconds(1500));
+    ASSERT_FALSE(intro.process.waitForExit(milliseconds(0))) << "the intro ended by itself";
+
+    ASSERT_TRUE(sendKey(intro.screen.display, intro.window, "Escape"));
+    const auto pressed = Clock::now();
+    const std::optional<int> status = intro.process.waitForExit(milliseconds(2000));
+    ASSERT_TRUE(status) << "still running 2 s after Esc";
+    EXPECT_EQ(*status, 0);
+    EXPECT_LT(Clock::now() - pressed, milliseconds(2000));
+}
+
+TEST(Intro, OtherKeysDoNothing) {
+    RunningIntro intro;
+    ASSERT_NE(intro.window, 0u);
+    for (const char *key : {"a", "q", "space", "Return", "F1"})
+        sendKey(intro.screen.display, intro.window, key);
+    EXPECT_FALSE(intro.process.waitForExit(milliseconds(1000)));
+    sendKey(intro.screen.display, intro.window, "Escape");
+    EXPECT_EQ(intro.process.waitForExit(milliseconds(2000)), std::optional<int>(0));
+}
+
+TEST(Intro, EndsWhenItsWindowIsClosed) {
+    RunningIntro intro;
+    ASSERT_NE(intro.window, 0u);
+    std::this_thread::sleep_for(milliseconds(500));
+    requestClose(intro.screen.display, intro.window);
+    EXPECT_EQ(intro.process.waitForExit(milliseconds(2000)), std::optional<int>(0));
+    EXPECT_EQ(intro.process.output().rfind(startMessage, 0), 0u);
+}
+
+TEST(Intro, PrintsOneStatusLinePerFrameEndingInCarriageReturn) {
+    RunningIntro intro;
+    ASSERT_NE(intro.window, 0u);
+    std::this_thread::sleep_for(milliseconds(1500));
+    sendKey(intro.screen.display, intro.window, "Escape");
+    ASSERT_EQ(intro.process.waitForExit(milliseconds(2000)), std::optional<int>(0));
+
+    const std::string output = intro.process.output();
+    ASSERT_EQ(output.rfind(startMessage, 0), 0u) << output.substr(0, 200);
+    const std::string statusLines = output.substr(std::string(startMessage).size());
+    EXPECT_EQ(statusLines.find('\n'), std::string::npos) << "a status line ends in a newline";
+    ASSERT_FALSE(statusLines.empty());
+    ASSERT_EQ(statusLines.back(), '\r');
+    // Nothing plays yet: order 0, row 0 (a beat row) and 0 seconds.
+    const std::regex line("ord  0 row  0 seconds  0\\.00 TICK      \r");
+    const auto count = std::distance(
+        std::sregex_iterator(statusLines.begin(), statusLines.end(), line), std::sregex_iterator());
+    EXPECT_GE(count, 2);
+    EXPECT_EQ(static_cast<size_t>(count) * 39, statusLines.size()) << "stray console text";
+}
+
+TEST(Intro, ShowsTheSceneOverTheWholeScreen) {
+    RunningIntro intro;
+    ASSERT_NE(intro.window, 0u);
+    ASSERT_TRUE(intro.screen.waitToCoverScreen(intro.window, milliseconds(5000)));
+    std::this_thread::sleep_for(milliseconds(1500));
+    RgbImage shot;
+    ASSERT_TRUE(grabScreen(intro.screen.display, shot));
+    sendKey(intro.screen.display, intro.window, "Escape");
+    EXPECT_EQ(intro.process.waitForExit(milliseconds(2000)), std::optional<int>(0));
+
+    // Sky above the horizon is black; the checkered floor below is red and
+    // dark red, right to the screen's edges.
+    auto pixel = [&](int x, int y) {
+        return &shot.rgb[(static_cast<size_t>(y) * shot.width + x) * 3];
+    };
+    const uint8_t *corner = pixel(0, 0);
+    EXPECT_LT(corner[0] + corner[1] + corner[2], 30);
+    int redPixels = 0, bottomPixels = 0;
+    for (int y = shot.height * 7 / 8; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x, ++bottomPixels) {
+            const uint8_t *p = pixel(x, y);
+            redPixels += p[0] > 2 * p[1] + 10 && p[0] > 2 * p[2] + 10;
+        }
+    EXPECT_GT(redPixels, bottomPixels / 3);
+    const uint8_t *bottomRight = pixel(shot.width - 1, shot.height - 1);
+    EXPECT_GT(bottomRight[0], 0) << "the screen's bottom-right corner is not covered";
+}
+
+TEST(IntroStartUp, ReportsAMissingOpenGl20AndEndsWithStatus0) {
+    ChildProcess intro;
+    intro.start(programPath("veltrane"), {}, {"MESA_GL_VERSION_OVERRIDE=1.5"});
+    EXPECT_EQ(intro.waitForExit(milliseconds(10000)), std::optional<int>(0));
+    EXPECT_EQ(intro.output(), "OpenGL 2.0 required.\n");
+}
+
+// The report's first line, then the driver's log, which is never empty.
+void expectShaderFailure(const char *variant, const std::string &firstLine) {
+    ChildProcess intro;
+    intro.start(programPath(variant));
+    EXPECT_EQ(intro.waitForExit(milliseconds(10000)), std::optional<int>(1));
+    const std::string output = intro.output();
+    EXPECT_EQ(output.rfind(firstLine, 0), 0u) << output;
+    EXPECT_GT(output.size(), firstLine.size()) << "no log after the report";
+}
+
+TEST(IntroStartUp, ReportsAFragmentStageThatFailsToCompile) {
+    expectShaderFailure("tests/veltrane-broken-fragment", "Pixel shader compiling failed\n");
+}
+
+TEST(IntroStartUp, ReportsOnlyTheVertexStageWhenBothFail) {
+    expectShaderFailure("tests/veltrane-broken-both", "Vertex shader compiling failed\n");
+    ChildProcess intro;
+    intro.start(programPath("tests/veltrane-broken-both"));
+    intro.waitForExit(milliseconds(10000));
+    EXPECT_EQ(intro.output().find("Pixel shader"), std::string::npos);
+}
+
+TEST(IntroStartUp, ReportsAProgramThatFailsToLinkWithTheProgramLog) {
+    expectShaderFailure("tests/veltrane-broken-link", "Shader program linking failed\n");
+    ChildProcess intro;
+    intro.start(programPath("tests/veltrane-broken-link"));
+    intro.waitForExit(milliseconds(10000));
+    EXPECT_NE(intro.output().find("main"), std::string::npos) << "not the linker's log";
+}
+
+} // namespace
