@@ -5,6 +5,8 @@
 #include "app/fullscreen.h"
 #include "app/graphics.h"
 #include "app/scene.h"
+#include "player/memory_file.h"
+#include "player/player.h"
 
 #include <GL/freeglut.h>
 #include <cstdio>
@@ -45,6 +47,13 @@ int main(int argc, char **argv) {
     enterFullScreen();
     glutSetCursor(GLUT_CURSOR_NONE);
     std::printf("Opengl 2.0 found, zsiir.\n");
+    setFileCallbacks(memOpen, memClose, memRead, memSeek, memTell);
+    loadedSong = loadSong("Rava64.xm", nullptr);
+    if (!loadedSong) {
+        std::printf("Error loading song\n");
+        return 0;
+    }
     glutMainLoop();
+    freeSong(loadedSong);
     return 0;
 }

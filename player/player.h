@@ -150,6 +150,11 @@ void setFileCallbacks(FileOpenFunction fileOpen, FileCloseFunction fileClose,
                       FileReadFunction fileRead, FileSeekFunction fileSeek,
                       FileTellFunction fileTell);
 
+// Loads an XM song through the installed song-file functions; null when
+// the file can't be opened or is rejected, with nothing left allocated.
+// sampleLoader, when given, supplies the sample data in place of the file.
+Song *loadSong(const char *name, SampleLoader sampleLoader);
+
 // False for null. Otherwise stops whatever plays, releases the song's tree and
 // the song, and returns true.
 bool freeSong(Song *song);

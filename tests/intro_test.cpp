@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
+#include "demo_song.h"
 #include "tools/xwindow.h"
 
 #include <chrono>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -65,6 +67,7 @@ struct RunningIntro {
     Window window = 0;
 
     RunningIntro() {
+        writeXm(process.directory() + "/Rava64.xm", demoSong());
         process.start(programPath("veltrane"));
         window = screen.waitForWindow("Veltrane", milliseconds(10000));
         EXPECT_NE(window, 0u) << "no window titled \"Veltrane\" appeared";
@@ -152,6 +155,24 @@ TEST(Intro, ShowsTheSceneOverTheWholeScreen) {
     EXPECT_GT(redPixels, bottomPixels / 3);
     const uint8_t *bottomRight = pixel(shot.width - 1, shot.height - 1);
     EXPECT_GT(bottomRight[0], 0) << "the screen's bottom-right corner is not covered";
+}
+
+TEST(IntroStartUp, EndsWithStatus0WhenTheSongIsMissing) {
+    ChildProcess intro;
+    intro.start(programPath("veltrane"));
+    EXPECT_EQ(intro.waitForExit(milliseconds(10000)), std::optional<int>(0));
+    EXPECT_EQ(intro.output(), std::string(startMessage) + "Error loading song\n");
+}
+
+TEST(IntroStartUp, EndsWithStatus0WhenTheSongIsNotAnXmFile) {
+    ChildProcess intro;
+    std::vector<uint8_t> bytes = buildXm(demoSong());
+    bytes[9] = 'm'; // "Extended module: "
+    std::ofstream(intro.directory() + "/Rava64.xm", std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<long>(bytes.size()));
+    intro.start(programPath("veltrane"));
+    EXPECT_EQ(intro.waitForExit(milliseconds(10000)), std::optional<int>(0));
+    EXPECT_EQ(intro.output(), std::string(startMessage) + "Error loading song\n");
 }
 
 TEST(IntroStartUp, ReportsAMissingOpenGl20AndEndsWithStatus0) {

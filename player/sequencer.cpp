@@ -1,0 +1,3 @@
+#include "player/sequencer.h"
+
+void sequencerTick(Song *) {}
