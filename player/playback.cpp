@@ -1,38 +1,31 @@
-// Playback state: the playing song and the position stamps of the output
-// blocks. The position queries report the stamp of the block being heard.
+// Playback as the application sees it: stopping, and the audible position.
 
-#include "player/player.h"
-
-namespace {
-Song *currentSong = nullptr;
-PositionStamp *positionStamps = nullptr;
-int stampIndex = 0;
-
-const PositionStamp *audibleStamp(const Song *song) {
-    if (!song || !currentSong || !positionStamps)
-        return nullptr;
-    return &positionStamps[stampIndex];
-}
-} // namespace
+#include "player/blockfill.h"
 
 bool stopSong(Song *song) {
     if (!song)
         return false;
-    currentSong = nullptr;
+    endPlayback();
     return true;
 }
 
+namespace {
+const PositionStamp *stampFor(const Song *song) {
+    return song ? audibleStamp() : nullptr;
+}
+} // namespace
+
 int getOrder(Song *song) {
-    const PositionStamp *stamp = audibleStamp(song);
+    const PositionStamp *stamp = stampFor(song);
     return stamp ? stamp->order : 0;
 }
 
 int getRow(Song *song) {
-    const PositionStamp *stamp = audibleStamp(song);
+    const PositionStamp *stamp = stampFor(song);
     return stamp ? stamp->row : 0;
 }
 
 int getTime(Song *song) {
-    const PositionStamp *stamp = audibleStamp(song);
+    const PositionStamp *stamp = stampFor(song);
     return stamp ? stamp->timeMs : 0;
 }

@@ -1,0 +1,154 @@
+#include "player/blockfill.h"
+
+#include "player/allocation.h"
+#include "player/mixer.h"
+#include "player/sequencer.h"
+#include "player/settings.h"
+
+#include <cstring>
+
+namespace {
+
+PlaybackSizes sizes = derivedSizes(mixRate, bufferLengthMs);
+Song *currentSong = nullptr;
+PositionStamp *positionStamps = nullptr;
+int32_t stampIndex = 0;
+int32_t writeBlock = 0;
+int16_t *outputRing = nullptr;
+void *mixAllocation = nullptr;
+float *mixBuffer = nullptr; // 16-byte aligned inside mixAllocation
+
+void resetSongPlayback(Song &song) {
+    song.globalVolume = song.initialGlobalVolume;
+    song.nextOrder = -1;
+    song.nextRow = -1;
+    song.speed = song.defaultSpeed;
+    song.row = 0;
+    song.order = 0;
+    song.samplesUntilTick = 0;
+    song.tick = 0;
+    song.patternDelayTicks = 0;
+    song.timeMs = 0;
+    setBpm(&song, song.defaultBpm);
+}
+
+bool allocateBuffers() {
+    positionStamps =
+        static_cast<PositionStamp *>(allocateZeroed(sizes.blockCount, sizeof(PositionStamp)));
+    outputRing = static_cast<int16_t *>(allocateZeroed(sizes.ringFrames, 4));
+    mixAllocation = allocateZeroed(static_cast<size_t>(sizes.ringFrames) * 8 + 256, 1);
+    if (!positionStamps || !outputRing || !mixAllocation)
+        return false;
+    const uintptr_t address = reinterpret_cast<uintptr_t>(mixAllocation);
+    mixBuffer = reinterpret_cast<float *>((address + 15) & ~uintptr_t{15});
+    return true;
+}
+
+// Milliseconds of a run of frames, truncated: a run of 882 frames counts 19.
+int32_t runMilliseconds(int32_t frames) {
+    return static_cast<int32_t>(static_cast<long double>(frames) * sizes.secondsPerFrame * 1000.0f);
+}
+
+} // namespace
+
+PlaybackSizes derivedSizes(int32_t rate, int32_t bufferMs) {
+    PlaybackSizes derived{};
+    derived.blockFrames = (rate * 20 / 1000 + 3) & ~3;
+    derived.ringFrames = bufferMs / 20 * derived.blockFrames * 2;
+    derived.blockCount = derived.ringFrames / derived.blockFrames;
+    derived.secondsPerFrame = 1.0f / static_cast<float>(rate);
+    return derived;
+}
+
+void setBpm(Song *song, int32_t bpm) {
+    song->bpm = bpm;
+    const long double frames = 1000.0L / (bpm * static_cast<long double>(0.4f)) * mixRate *
+                               static_cast<long double>(0.001f);
+    // A tick has at least one frame, so the block fill always moves on.
+    song->samplesPerTick = frames >= 1 ? static_cast<int32_t>(frames) : 1;
+}
+
+bool beginPlayback(Song *song) {
+    endPlayback();
+    sizes = derivedSizes(mixRate, bufferLengthMs);
+    resetVoices();
+    setRampLength(mixRate);
+    resetSongPlayback(*song);
+    resetChannels(*song);
+    currentSong = song;
+    if (!allocateBuffers()) {
+        endPlayback();
+        return false;
+    }
+    return true;
+}
+
+void endPlayback() {
+    currentSong = nullptr;
+    releaseMemory(positionStamps);
+    releaseMemory(outputRing);
+    releaseMemory(mixAllocation);
+    positionStamps = nullptr;
+    outputRing = nullptr;
+    mixAllocation = nullptr;
+    mixBuffer = nullptr;
+    writeBlock = 0;
+    stampIndex = 0;
+}
+
+void fillBlock() {
+    Song &song = *currentSong;
+    const int32_t blockFrames = sizes.blockFrames;
+    float *slice = mixBuffer + 2 * static_cast<size_t>(writeBlock) * blockFrames;
+    std::memset(slice, 0, 2 * static_cast<size_t>(blockFrames) * sizeof(float));
+    int32_t remaining = song.samplesUntilTick;
+    int32_t done = 0;
+    while (done < blockFrames) {
+        if (remaining == 0) {
+            if (song.tickFunction)
+                song.tickFunction(&song);
+            remaining = song.samplesPerTick; // the tick may have changed the tempo
+        }
+        const int32_t run = remaining < blockFrames - done ? remaining : blockFrames - done;
+        mixVoices(slice + 2 * done, run);
+        done += run;
+        remaining -= run;
+        // Wraps after 24 days rather than overflowing.
+        song.timeMs = static_cast<int32_t>(static_cast<uint32_t>(song.timeMs) +
+                                           static_cast<uint32_t>(runMilliseconds(run)));
+    }
+    positionStamps[writeBlock] = PositionStamp{static_cast<uint8_t>(song.order & 0xff),
+                                               static_cast<uint8_t>(song.row & 0xff), song.timeMs};
+    song.samplesUntilTick = remaining;
+    convertToPcm16(outputRing + 2 * static_cast<size_t>(writeBlock) * blockFrames, slice,
+                   blockFrames & 0x3fffffff);
+    writeBlock = writeBlock + 1 == sizes.blockCount ? 0 : writeBlock + 1;
+}
+
+const PlaybackSizes &playbackSizes() {
+    return sizes;
+}
+
+Song *playingSong() {
+    return currentSong;
+}
+
+int32_t nextBlockToFill() {
+    return writeBlock;
+}
+
+const int16_t *ringBlock(int32_t block) {
+    return outputRing + 2 * static_cast<size_t>(block) * sizes.blockFrames;
+}
+
+const PositionStamp &blockStamp(int32_t block) {
+    return positionStamps[block];
+}
+
+const PositionStamp *audibleStamp() {
+    return currentSong && positionStamps ? &positionStamps[stampIndex] : nullptr;
+}
+
+void advanceAudibleStamp() {
+    stampIndex = stampIndex + 1 == sizes.blockCount ? 0 : stampIndex + 1;
+}

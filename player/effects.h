@@ -1,0 +1,37 @@
+#pragma once
+
+// The commands of a pattern cell: the volume column and the effect, on the
+// first tick of their row and on every later tick.
+
+#include "player/sequencer.h"
+
+// One channel's view of the row being played.
+struct ChannelRow {
+    Song &song;
+    MusicChannel &channel;
+    const PatternCell &cell;
+    Selection selection;
+};
+
+// What the row pass remembers for the commands of one row.
+struct RowPassState {
+    bool positionJumpSeen; // an earlier channel of this row jumped (effect B)
+};
+
+// The channel's period, volume and panning before the row's cell applied.
+struct ChannelSnapshot {
+    int32_t period;
+    int32_t channelVolume;
+    int32_t channelPan;
+};
+
+// True when the row holds a tone portamento, in the effect or the volume column.
+bool holdsTonePortamento(const PatternCell &cell);
+
+// The volume column on the row's first tick, and on every later tick.
+void applyVolumeColumn(MusicChannel &channel, uint8_t volumeColumn);
+void volumeColumnTick(MusicChannel &channel, uint8_t volumeColumn);
+
+// The effect on the row's first tick, and on every later tick.
+void effectFirstTick(ChannelRow &row, RowPassState &pass, const ChannelSnapshot &before);
+void effectLaterTick(ChannelRow &row);

@@ -1,0 +1,281 @@
+#include "player/mixer.h"
+
+#include <algorithm>
+#include <cmath>
+
+MixerVoice voices[voiceCount];
+
+namespace {
+
+int32_t rampLength = 128;
+float rampStep = 1.0f / 128;
+
+const float inverse255 = 1.0f / 255;
+const float inverse256 = 1.0f / 256;
+const float twoToMinus31 = 1.0f / 2147483648.0f;
+// Boundaries this many frames away or more are not looked for in a pass.
+const uint32_t boundarySearchLimit = 1u << 24;
+
+// Positions and steps: 64-bit unsigned, 32 fraction bits. A backwards step is
+// the negated step, so the wrap-around of the addition moves backwards.
+using Fixed = uint64_t;
+const Fixed oneFrame = Fixed{1} << 32;
+
+Fixed positionOf(const MixerVoice &voice) {
+    return Fixed{voice.position} << 32 | voice.positionFraction;
+}
+
+void storePosition(MixerVoice &voice, Fixed position) {
+    voice.position = static_cast<uint32_t>(position >> 32);
+    voice.positionFraction = static_cast<uint32_t>(position);
+}
+
+Fixed stepOf(const MixerVoice &voice) {
+    return Fixed{voice.speedInteger} << 32 | voice.speedFraction;
+}
+
+uint32_t loopEndOf(const Sample &sample) {
+    return sample.loopStart + sample.loopLength;
+}
+
+// What one pass of a voice does: its frames, whether it ends at the loop
+// boundary, and its gains.
+struct Pass {
+    int32_t length;
+    int32_t lengthBeforeRamp;
+    bool boundary;
+    int32_t ramp; // frames of the ramp when the pass ramps, else 0
+    float deltaLeft, deltaRight;
+    float gainLeft, gainRight; // constant gains
+    float rampLeft, rampRight; // ramp gains, advanced frame by frame
+};
+
+// Distance from the position to the boundary it moves towards.
+Fixed distanceToBoundary(const MixerVoice &voice, Fixed position) {
+    const Sample &sample = *voice.sample;
+    if (voice.direction != forwards)
+        return position - (Fixed{sample.loopStart} << 32);
+    const uint32_t loopEnd = loopEndOf(sample);
+    const bool beforeLoopEnd =
+        static_cast<int32_t>(position >> 32) <= static_cast<int32_t>(loopEnd);
+    return (Fixed{beforeLoopEnd ? loopEnd : sample.length} << 32) - position;
+}
+
+// The frames until the position reaches the boundary: the smallest n with
+// n steps >= distance, when that is at most limit. Counting exactly keeps every
+// mixed frame before the boundary, so interpolation reads stay inside the
+// sample and its guard value, and each turn starts at or past the boundary.
+bool framesToBoundary(Fixed distance, Fixed step, int32_t limit, int32_t &frames) {
+    if ((distance >> 32) >= boundarySearchLimit)
+        return false; // far away, or behind (a negative distance reads as huge)
+    if (static_cast<unsigned __int128>(step) * static_cast<uint32_t>(limit) < distance)
+        return false; // also a zero step that has a way to go
+    frames = step == 0 ? 0 : static_cast<int32_t>(distance / step + (distance % step != 0));
+    return true;
+}
+
+// A gain change starts a ramp from the integer part of the current ramp gain;
+// a ramp whose targets still hold goes on.
+void decideRamp(MixerVoice &voice, Pass &pass) {
+    pass.deltaLeft = pass.deltaRight = 0;
+    pass.ramp = 0;
+    if (voice.rampRemaining != 0 && voice.volumeLeft == voice.rampTargetLeft &&
+        voice.volumeRight == voice.rampTargetRight) {
+        pass.ramp = voice.rampRemaining;
+        pass.deltaLeft = voice.rampDeltaLeft;
+        pass.deltaRight = voice.rampDeltaRight;
+    } else {
+        auto side = [&](int32_t volume, int32_t &target, int32_t gain, float &voiceDelta,
+                        float &passDelta) {
+            target = volume;
+            const int32_t difference = volume - (gain >> 8);
+            if (difference == 0)
+                return;
+            passDelta = static_cast<float>(difference) * inverse255 * rampStep;
+            voiceDelta = passDelta;
+            pass.ramp = rampLength;
+        };
+        side(voice.volumeLeft, voice.rampTargetLeft, voice.rampGainLeft, voice.rampDeltaLeft,
+             pass.deltaLeft);
+        side(voice.volumeRight, voice.rampTargetRight, voice.rampGainRight, voice.rampDeltaRight,
+             pass.deltaRight);
+    }
+    if (pass.ramp > 0) {
+        voice.rampRemaining = pass.ramp;
+        pass.length = std::min(pass.length, pass.ramp);
+    }
+}
+
+Pass setUpPass(MixerVoice &voice, Fixed position, int32_t framesLeft) {
+    Pass pass{};
+    pass.length = framesLeft;
+    int32_t frames = 0;
+    if (framesToBoundary(distanceToBoundary(voice, position), stepOf(voice), pass.length, frames)) {
+        pass.length = frames;
+        pass.boundary = true;
+    }
+    pass.lengthBeforeRamp = pass.length;
+    decideRamp(voice, pass);
+    pass.gainLeft = static_cast<float>(voice.volumeLeft) * inverse255;
+    pass.gainRight = static_cast<float>(voice.volumeRight) * inverse255;
+    pass.rampLeft = static_cast<float>(voice.rampGainLeft) * inverse256 * inverse255;
+    pass.rampRight = static_cast<float>(voice.rampGainRight) * inverse256 * inverse255;
+    return pass;
+}
+
+// Linear interpolation between the frame at the position and the next one;
+// then the position advances, its lowest fraction bit cleared first.
+inline float nextValue(const int16_t *data, Fixed &position, Fixed step) {
+    const uint32_t i = static_cast<uint32_t>(position >> 32);
+    const float w = static_cast<float>(static_cast<uint32_t>(position) >> 1) * twoToMinus31;
+    const float first = data[i];
+    const float x = first + w * (static_cast<float>(data[i + 1]) - first);
+    position = (position & ~Fixed{1}) + step;
+    return x;
+}
+
+void mixRampFrames(float *out, int32_t count, const int16_t *data, Fixed &position, Fixed step,
+                   Pass &pass, float deltaLeft, float deltaRight) {
+    for (int32_t k = 0; k < count; ++k, out += 2) {
+        const float x = nextValue(data, position, step);
+        out[0] += x * pass.rampLeft;
+        out[1] += x * pass.rampRight;
+        pass.rampLeft += deltaLeft;
+        pass.rampRight += deltaRight;
+    }
+}
+
+// Constant gains, two frames per iteration; an odd last frame goes through
+// the ramp path with no change of gain.
+void mixConstantFrames(float *out, int32_t count, const int16_t *data, Fixed &position, Fixed step,
+                       Pass &pass) {
+    for (int32_t pair = 0; pair < count / 2; ++pair, out += 4) {
+        const float x0 = nextValue(data, position, step);
+        out[0] += x0 * pass.gainLeft;
+        out[1] += x0 * pass.gainRight;
+        const float x1 = nextValue(data, position, step);
+        out[2] += x1 * pass.gainLeft;
+        out[3] += x1 * pass.gainRight;
+    }
+    if (count & 1)
+        mixRampFrames(out, 1, data, position, step, pass, 0, 0);
+}
+
+// Stores the ramp's progress; true when a ramp ended before the pass would
+// have, so a new pass takes the rest of the stretch.
+bool finishRamp(MixerVoice &voice, const Pass &pass) {
+    if (pass.ramp == 0)
+        return false;
+    voice.rampGainLeft = static_cast<int32_t>(std::nearbyint(pass.rampLeft * 255.0f * 256.0f));
+    voice.rampGainRight = static_cast<int32_t>(std::nearbyint(pass.rampRight * 255.0f * 256.0f));
+    voice.rampRemaining = pass.ramp - pass.length;
+    if (voice.rampRemaining != 0)
+        return false;
+    voice.rampDeltaLeft = voice.rampDeltaRight = 0;
+    voice.rampGainLeft = voice.volumeLeft * 256;
+    voice.rampGainRight = voice.volumeRight * 256;
+    return pass.length < pass.lengthBeforeRamp;
+}
+
+// Back by whole loop lengths until inside the loop.
+void wrapForwardLoop(const Sample &sample, Fixed &position) {
+    const uint32_t frame = static_cast<uint32_t>(position >> 32);
+    const uint32_t wrapped = sample.loopStart + (frame - sample.loopStart) % sample.loopLength;
+    position = Fixed{wrapped} << 32 | static_cast<uint32_t>(position);
+}
+
+// Reflections at the loop's ends, each to 2B - P - 2^-32, until the position
+// lies inside the loop. Two reflections in a row move the position by twice
+// the loop length, so the count of reflections reduces to a remainder.
+void turnPingPongLoop(MixerVoice &voice, const Sample &sample, Fixed &position) {
+    const Fixed start = Fixed{sample.loopStart} << 32;
+    const Fixed length = Fixed{sample.loopLength} << 32;
+    const Fixed end = start + length;
+    if (voice.direction == forwards) {
+        const Fixed beyond = (position - end) % (2 * length);
+        voice.direction = beyond < length ? backwards : forwards;
+        position = beyond < length ? end - beyond - 1 : start + (beyond - length);
+    } else if (position == start) {
+        voice.direction = forwards; // exactly on the start: reflected onto itself
+    } else {
+        const Fixed before = (start - position - 1) % (2 * length);
+        voice.direction = before < length ? forwards : backwards;
+        position = before < length ? start + before : end - (before - length) - 1;
+    }
+}
+
+// At the boundary: loop, or stop a sample that doesn't loop. False when the
+// voice stopped.
+bool turnAtBoundary(MixerVoice &voice, Fixed &position) {
+    const Sample &sample = *voice.sample;
+    if (sample.loopType == loopForward && sample.loopLength > 0) {
+        wrapForwardLoop(sample, position);
+        return true;
+    }
+    if (sample.loopType == loopPingPong && sample.loopLength > 0) {
+        turnPingPongLoop(voice, sample, position);
+        return true;
+    }
+    voice.sample = nullptr;
+    position = 0;
+    return false;
+}
+
+void mixVoice(MixerVoice &voice, float *buffer, int32_t frameCount) {
+    Fixed position = positionOf(voice);
+    int32_t done = 0;
+    while (done < frameCount) {
+        Pass pass = setUpPass(voice, position, frameCount - done);
+        const Fixed step = voice.direction == forwards ? stepOf(voice) : Fixed{0} - stepOf(voice);
+        const int16_t *data = voice.sample->data;
+        float *out = buffer + 2 * done;
+        if (pass.ramp != 0)
+            mixRampFrames(out, pass.length, data, position, step, pass, pass.deltaLeft,
+                          pass.deltaRight);
+        else
+            mixConstantFrames(out, pass.length, data, position, step, pass);
+        done += pass.length;
+        if (finishRamp(voice, pass))
+            continue;
+        if (pass.boundary && !turnAtBoundary(voice, position))
+            break;
+    }
+    storePosition(voice, position);
+}
+
+} // namespace
+
+void resetVoices() {
+    for (int i = 0; i < voiceCount; ++i) {
+        voices[i] = MixerVoice{};
+        voices[i].index = i;
+        voices[i].speedInteger = 1;
+    }
+}
+
+void setRampLength(int32_t mixRate) {
+    rampLength = std::max(1, mixRate * 128 / 44100);
+    rampStep = 1.0f / static_cast<float>(rampLength);
+}
+
+int32_t currentRampLength() {
+    return rampLength;
+}
+
+void mixVoices(float *buffer, int32_t frameCount) {
+    if (frameCount <= 0 || !buffer)
+        return;
+    for (int i = 0; i < mixedVoiceCount; ++i)
+        if (voices[i].sample)
+            mixVoice(voices[i], buffer, frameCount);
+}
+
+void convertToPcm16(int16_t *destination, const float *source, int32_t frameCount) {
+    if (frameCount <= 0 || !destination || !source)
+        return;
+    for (int32_t k = 0; k < 2 * frameCount; ++k) {
+        // Rounds in the default mode, to nearest with ties to even.
+        const float rounded = std::nearbyint(source[k]);
+        destination[k] = static_cast<int16_t>(std::fmin(std::fmax(rounded, -32768.0f), 32767.0f));
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+// 16-bit stereo PCM WAV files at 44100 Hz: written as a stream whose sizes are
+// filled in at the end, and read back whole.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class WavWriter {
+  public:
+    ~WavWriter();
+    // False with a message naming the file when it can't be created.
+    bool open(const std::string &path, std::string &error);
+    bool write(const int16_t *frames, size_t frameCount);
+    // Fills in the sizes and closes the file.
+    bool close(std::string &error);
+    size_t framesWritten() const { return frames; }
+
+  private:
+    std::FILE *file = nullptr;
+    std::string path;
+    size_t frames = 0;
+};
+
+struct WavSound {
+    int32_t rate = 0;
+    int channels = 0;
+    std::vector<int16_t> values; // interleaved
+};
+
+// Reads a 16-bit PCM WAV file; false with a message on anything else.
+bool readWav(const std::string &path, WavSound &sound, std::string &error);
