@@ -53,6 +53,7 @@ int main(int argc, char **argv) {
         std::printf("Error loading song\n");
         return 0;
     }
+    playSong(loadedSong); // without a device the intro runs on silently
     glutMainLoop();
     freeSong(loadedSong);
     return 0;

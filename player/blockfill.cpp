@@ -5,6 +5,7 @@
 #include "player/sequencer.h"
 #include "player/settings.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -12,8 +13,10 @@ namespace {
 PlaybackSizes sizes = derivedSizes(mixRate, bufferLengthMs);
 Song *currentSong = nullptr;
 PositionStamp *positionStamps = nullptr;
-int32_t stampIndex = 0;
-int32_t writeBlock = 0;
+// Written by the mixing thread, read by the position queries on another.
+std::atomic<int32_t> stampIndex{0};
+// Only the mixing thread moves it; others may watch it.
+std::atomic<int32_t> writeBlock{0};
 int16_t *outputRing = nullptr;
 void *mixAllocation = nullptr;
 float *mixBuffer = nullptr; // 16-byte aligned inside mixAllocation
@@ -92,14 +95,15 @@ void endPlayback() {
     outputRing = nullptr;
     mixAllocation = nullptr;
     mixBuffer = nullptr;
-    writeBlock = 0;
-    stampIndex = 0;
+    writeBlock.store(0, std::memory_order_release);
+    stampIndex.store(0, std::memory_order_release);
 }
 
 void fillBlock() {
     Song &song = *currentSong;
+    const int32_t block = writeBlock.load(std::memory_order_relaxed);
     const int32_t blockFrames = sizes.blockFrames;
-    float *slice = mixBuffer + 2 * static_cast<size_t>(writeBlock) * blockFrames;
+    float *slice = mixBuffer + 2 * static_cast<size_t>(block) * blockFrames;
     std::memset(slice, 0, 2 * static_cast<size_t>(blockFrames) * sizeof(float));
     int32_t remaining = song.samplesUntilTick;
     int32_t done = 0;
@@ -117,12 +121,12 @@ void fillBlock() {
         song.timeMs = static_cast<int32_t>(static_cast<uint32_t>(song.timeMs) +
                                            static_cast<uint32_t>(runMilliseconds(run)));
     }
-    positionStamps[writeBlock] = PositionStamp{static_cast<uint8_t>(song.order & 0xff),
-                                               static_cast<uint8_t>(song.row & 0xff), song.timeMs};
+    positionStamps[block] = PositionStamp{static_cast<uint8_t>(song.order & 0xff),
+                                          static_cast<uint8_t>(song.row & 0xff), song.timeMs};
     song.samplesUntilTick = remaining;
-    convertToPcm16(outputRing + 2 * static_cast<size_t>(writeBlock) * blockFrames, slice,
+    convertToPcm16(outputRing + 2 * static_cast<size_t>(block) * blockFrames, slice,
                    blockFrames & 0x3fffffff);
-    writeBlock = writeBlock + 1 == sizes.blockCount ? 0 : writeBlock + 1;
+    writeBlock.store(block + 1 == sizes.blockCount ? 0 : block + 1, std::memory_order_release);
 }
 
 const PlaybackSizes &playbackSizes() {

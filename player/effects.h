@@ -1,7 +1,9 @@
 #pragma once
 
 // The commands of a pattern cell: the volume column and the effect, on the
-// first tick of their row and on every later tick.
+// first tick of their row and on every later tick. Effects reach the voice
+// only through the update flags they raise, except the sample offset, which
+// sets the voice's start offset.
 
 #include "player/sequencer.h"
 
@@ -35,3 +37,14 @@ void volumeColumnTick(MusicChannel &channel, uint8_t volumeColumn);
 // The effect on the row's first tick, and on every later tick.
 void effectFirstTick(ChannelRow &row, RowPassState &pass, const ChannelSnapshot &before);
 void effectLaterTick(ChannelRow &row);
+
+// Shared steps of the commands.
+void tonePortaStep(MusicChannel &channel);
+void vibratoStep(MusicChannel &channel);
+void tremoloStep(MusicChannel &channel);
+void tremorStep(MusicChannel &channel);
+void advanceVibratoPhase(MusicChannel &channel);
+
+// The wave magnitudes 0..255 at a phase of -32..31.
+int32_t sineMagnitude(int32_t phase);
+int32_t rampMagnitude(int32_t phase);

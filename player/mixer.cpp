@@ -19,7 +19,6 @@ const uint32_t boundarySearchLimit = 1u << 24;
 // Positions and steps: 64-bit unsigned, 32 fraction bits. A backwards step is
 // the negated step, so the wrap-around of the addition moves backwards.
 using Fixed = uint64_t;
-const Fixed oneFrame = Fixed{1} << 32;
 
 Fixed positionOf(const MixerVoice &voice) {
     return Fixed{voice.position} << 32 | voice.positionFraction;
@@ -145,10 +144,29 @@ void mixRampFrames(float *out, int32_t count, const int16_t *data, Fixed &positi
     }
 }
 
+// Where the frame loop would add nothing but zeros, only the position moves:
+// by count steps, each taken after clearing the lowest fraction bit.
+void advanceSilently(int32_t count, Fixed &position, Fixed step) {
+    if (count == 0)
+        return;
+    const Fixed frames = static_cast<Fixed>(count);
+    const Fixed cleared = (step & 1) ? frames - 1 : 0;
+    position = (position & ~Fixed{1}) + frames * step - cleared;
+}
+
+bool isSilent(const Pass &pass) {
+    return pass.gainLeft == 0 && pass.gainRight == 0 && pass.rampLeft == 0 && pass.rampRight == 0;
+}
+
 // Constant gains, two frames per iteration; an odd last frame goes through
-// the ramp path with no change of gain.
+// the ramp path with no change of gain. A voice left behind at a note start
+// runs on silently this way until its slot is reused.
 void mixConstantFrames(float *out, int32_t count, const int16_t *data, Fixed &position, Fixed step,
                        Pass &pass) {
+    if (isSilent(pass)) {
+        advanceSilently(count, position, step);
+        return;
+    }
     for (int32_t pair = 0; pair < count / 2; ++pair, out += 4) {
         const float x0 = nextValue(data, position, step);
         out[0] += x0 * pass.gainLeft;

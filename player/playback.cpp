@@ -1,11 +1,112 @@
-// Playback as the application sees it: stopping, and the audible position.
+// Playing a song on the audio device: playSong pre-mixes the whole ring,
+// starts the device and an output thread that mixes each block again as soon
+// as the device has left it; stopSong undoes it all. The position queries
+// report the stamp of the block the device is playing.
 
 #include "player/blockfill.h"
+#include "player/output.h"
+#include "player/settings.h"
+#include "player/songfile.h"
+
+#include <atomic>
+#include <chrono>
+#include <pthread.h>
+#include <thread>
+
+namespace {
+
+// The whole handshake between the caller's thread and the output thread.
+std::atomic<uint8_t> stopRequested{0};
+std::atomic<uint8_t> mixingBlock{0};
+std::atomic<uint8_t> threadFinished{1};
+std::thread outputThread;
+bool deviceOpen = false;
+
+const auto pollInterval = std::chrono::milliseconds(5);
+const auto stopCheckInterval = std::chrono::milliseconds(10);
+
+int32_t blockBeingPlayed(const AudioOutput &output) {
+    const PlaybackSizes &sizes = playbackSizes();
+    const uint64_t frames = output.framesPlayed();
+    return static_cast<int32_t>(frames % static_cast<uint64_t>(sizes.ringFrames) /
+                                static_cast<uint64_t>(sizes.blockFrames));
+}
+
+// Mixes every block the device has left, then sleeps; allocates nothing.
+void outputThreadMain(const AudioOutput *output) {
+    while (!stopRequested.load(std::memory_order_acquire)) {
+        const int32_t playBlock = blockBeingPlayed(*output);
+        while (nextBlockToFill() != playBlock) {
+            mixingBlock.store(1, std::memory_order_release);
+            advanceAudibleStamp();
+            fillBlock();
+            output->ringWritten();
+            mixingBlock.store(0, std::memory_order_release);
+        }
+        std::this_thread::sleep_for(pollInterval);
+    }
+    threadFinished.store(1, std::memory_order_release);
+}
+
+// The mixing thread runs at the highest real-time priority the system allows;
+// where it allows none, at the normal one.
+void raisePriority(std::thread &thread) {
+    sched_param parameters = {};
+    parameters.sched_priority = sched_get_priority_max(SCHED_FIFO);
+    pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &parameters);
+    pthread_setname_np(thread.native_handle(), "veltrane-mix");
+}
+
+void startOutputThread(const AudioOutput &output) {
+    stopRequested.store(0, std::memory_order_release);
+    threadFinished.store(0, std::memory_order_release);
+    outputThread = std::thread(outputThreadMain, &output);
+    raisePriority(outputThread);
+}
+
+void preMixRing() {
+    for (int32_t block = 0; block < playbackSizes().blockCount; ++block)
+        fillBlock();
+}
+
+} // namespace
+
+bool playSong(Song *song) {
+    if (!song)
+        return false;
+    stopSong(song);
+    if (!fileCallbacksInstalled())
+        return false;
+    if (!beginPlayback(song))
+        return false;
+    const AudioOutput &output = currentAudioOutput();
+    if (!output.open(mixRate))
+        return false;
+    deviceOpen = true;
+    preMixRing();
+    output.start(ringBlock(0), playbackSizes().ringFrames);
+    startOutputThread(output);
+    return true;
+}
 
 bool stopSong(Song *song) {
     if (!song)
         return false;
+    stopRequested.store(1, std::memory_order_release);
+    while (mixingBlock.load(std::memory_order_acquire))
+        std::this_thread::yield();
+    if (outputThread.joinable()) {
+        while (!threadFinished.load(std::memory_order_acquire))
+            std::this_thread::sleep_for(stopCheckInterval);
+        outputThread.join();
+    }
+    const AudioOutput &output = currentAudioOutput();
+    if (deviceOpen)
+        output.stop(); // the device lets go of the ring before it is released
     endPlayback();
+    if (deviceOpen)
+        output.close();
+    deviceOpen = false;
     return true;
 }
 

@@ -155,6 +155,11 @@ void setFileCallbacks(FileOpenFunction fileOpen, FileCloseFunction fileClose,
 // sampleLoader, when given, supplies the sample data in place of the file.
 Song *loadSong(const char *name, SampleLoader sampleLoader);
 
+// Starts the song from its beginning on the audio device: false for null,
+// when the song-file functions are not installed, or when the device can't
+// be opened (then nothing plays).
+bool playSong(Song *song);
+
 // False for null. Otherwise stops whatever plays, releases the song's tree and
 // the song, and returns true.
 bool freeSong(Song *song);

@@ -7,7 +7,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # What building the intro and its tools needs.
 buildPackages="g++ make cmake libgl-dev libglu1-mesa-dev freeglut3-dev libglew-dev
-    libx11-dev libpng-dev libgl1-mesa-dri libglx-mesa0"
+    libx11-dev libpng-dev libgl1-mesa-dri libglx-mesa0 libsdl2-dev"
 # What a screen without a display needs: a virtual X server.
 headlessPackages="xvfb"
 # What the tests add: the test libraries, clang with its sanitizer runtime.

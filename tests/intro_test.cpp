@@ -5,9 +5,12 @@
 
 #include "child_process.h"
 #include "demo_song.h"
+#include "tools/wav_file.h"
 #include "tools/xwindow.h"
 
 #include <chrono>
+#include <cstring>
+#include <iterator>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -66,9 +69,10 @@ struct RunningIntro {
     XServer screen;
     Window window = 0;
 
-    RunningIntro() {
+    // Silent in real time unless the test chooses another audio driver.
+    explicit RunningIntro(const std::vector<std::string> &environment = {"SDL_AUDIODRIVER=dummy"}) {
         writeXm(process.directory() + "/Rava64.xm", demoSong());
-        process.start(programPath("veltrane"));
+        process.start(programPath("veltrane"), {}, environment);
         window = screen.waitForWindow("Veltrane", milliseconds(10000));
         EXPECT_NE(window, 0u) << "no window titled \"Veltrane\" appeared";
     }
@@ -111,7 +115,7 @@ TEST(Intro, EndsWhenItsWindowIsClosed) {
 TEST(Intro, PrintsOneStatusLinePerFrameEndingInCarriageReturn) {
     RunningIntro intro;
     ASSERT_NE(intro.window, 0u);
-    std::this_thread::sleep_for(milliseconds(1500));
+    std::this_thread::sleep_for(milliseconds(2500));
     sendKey(intro.screen.display, intro.window, "Escape");
     ASSERT_EQ(intro.process.waitForExit(milliseconds(2000)), std::optional<int>(0));
 
@@ -121,12 +125,23 @@ TEST(Intro, PrintsOneStatusLinePerFrameEndingInCarriageReturn) {
     EXPECT_EQ(statusLines.find('\n'), std::string::npos) << "a status line ends in a newline";
     ASSERT_FALSE(statusLines.empty());
     ASSERT_EQ(statusLines.back(), '\r');
-    // Nothing plays yet: order 0, row 0 (a beat row) and 0 seconds.
-    const std::regex line("ord  0 row  0 seconds  0\\.00 TICK      \r");
-    const auto count = std::distance(
-        std::sregex_iterator(statusLines.begin(), statusLines.end(), line), std::sregex_iterator());
-    EXPECT_GE(count, 2);
-    EXPECT_EQ(static_cast<size_t>(count) * 39, statusLines.size()) << "stray console text";
+    // Every line is the position of the music heard, marked on each eighth row.
+    const std::regex line("ord +(\\d+) row +(\\d+) seconds +(\\d+\\.\\d\\d) (TICK|    )      \r");
+    size_t covered = 0;
+    int lines = 0;
+    double lastSeconds = 0;
+    for (std::sregex_iterator match(statusLines.begin(), statusLines.end(), line), end;
+         match != end; ++match, ++lines) {
+        const int row = std::stoi((*match)[2]);
+        const double seconds = std::stod((*match)[3]);
+        EXPECT_EQ((*match)[4] == "TICK", row % 8 == 0) << match->str();
+        EXPECT_GE(seconds, lastSeconds);
+        lastSeconds = seconds;
+        covered += match->length();
+    }
+    EXPECT_GE(lines, 2);
+    EXPECT_EQ(covered, statusLines.size()) << "stray console text";
+    EXPECT_GT(lastSeconds, 0.5) << "the music's position does not move";
 }
 
 TEST(Intro, ShowsTheSceneOverTheWholeScreen) {
@@ -155,6 +170,51 @@ TEST(Intro, ShowsTheSceneOverTheWholeScreen) {
     EXPECT_GT(redPixels, bottomPixels / 3);
     const uint8_t *bottomRight = pixel(shot.width - 1, shot.height - 1);
     EXPECT_GT(bottomRight[0], 0) << "the screen's bottom-right corner is not covered";
+}
+
+std::vector<int16_t> readRaw(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    std::vector<int16_t> values(bytes.size() / 2);
+    std::memcpy(values.data(), bytes.data(), values.size() * 2);
+    return values;
+}
+
+// Drops the silent frames before the first sound.
+std::vector<int16_t> fromFirstSound(const std::vector<int16_t> &values) {
+    size_t first = 0;
+    while (first + 1 < values.size() && values[first] == 0 && values[first + 1] == 0)
+        first += 2;
+    return std::vector<int16_t>(values.begin() + static_cast<long>(first), values.end());
+}
+
+// The device opens before the ring is mixed and plays silence until it
+// starts; from the first sound on, it gets the renderer's frames exactly.
+TEST(Intro, HandsTheAudioDeviceWhatTheRendererRenders) {
+    RunningIntro intro({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=sound.raw"});
+    ASSERT_NE(intro.window, 0u);
+    std::this_thread::sleep_for(milliseconds(3000));
+    sendKey(intro.screen.display, intro.window, "Escape");
+    ASSERT_EQ(intro.process.waitForExit(milliseconds(3000)), std::optional<int>(0));
+
+    ChildProcess renderer;
+    writeXm(renderer.directory() + "/song.xm", demoSong());
+    renderer.start(XM2WAV, {"song.xm", "song.wav", "--seconds", "10"});
+    ASSERT_EQ(renderer.waitForExit(milliseconds(30000)), std::optional<int>(0));
+    WavSound rendered;
+    std::string error;
+    ASSERT_TRUE(readWav(renderer.directory() + "/song.wav", rendered, error)) << error;
+
+    const std::vector<int16_t> heard =
+        fromFirstSound(readRaw(intro.process.directory() + "/sound.raw"));
+    const std::vector<int16_t> expected = fromFirstSound(rendered.values);
+    ASSERT_GT(heard.size(), 2u * 44100) << "less than a second reached the device";
+    ASSERT_LE(heard.size(), expected.size());
+    size_t firstDifference = 0;
+    while (firstDifference < heard.size() && heard[firstDifference] == expected[firstDifference])
+        ++firstDifference;
+    EXPECT_EQ(firstDifference, heard.size()) << "frames differ from frame " << firstDifference / 2;
 }
 
 TEST(IntroStartUp, EndsWithStatus0WhenTheSongIsMissing) {

@@ -179,6 +179,8 @@ int render(Song *song, const Options &options) {
         int64_t end = std::min<int64_t>(rendered + blockFrames, limit);
         if (untilLoop && loopWatch.loopFrame >= 0)
             end = std::min(end, loopWatch.loopFrame);
+        if (end <= rendered)
+            break; // the song looped on this block's first frame: none of it belongs
         if (!wav.write(ringBlock(filled), static_cast<size_t>(end - rendered))) {
             std::fprintf(stderr, "xm2wav: %s: %s\n", options.output.c_str(), std::strerror(errno));
             return 1;

@@ -1,5 +1,5 @@
-// veltrane-fuzz-corpus: writes seed songs for the load fuzzer, made with the
-// XM builder so they reach every part of the loader.
+// veltrane-fuzz-corpus: writes seed songs for the song fuzzer, made with the
+// XM builder so they reach every part of the loader and the player.
 
 #include "../demo_song.h"
 
@@ -63,7 +63,7 @@ XmSong plainAndMissingPatterns() {
 int main(int argc, char **argv) {
     if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
         std::fputs("usage: veltrane-fuzz-corpus DIR\n\n"
-                   "Writes seed songs for the load fuzzer into the existing folder DIR.\n",
+                   "Writes seed songs for the song fuzzer into the existing folder DIR.\n",
                    argc == 2 ? stdout : stderr);
         return argc == 2 ? 0 : 2;
     }

@@ -1,0 +1,29 @@
+#pragma once
+
+// The audio output that playback drives: one ring of 16-bit stereo frames
+// that the device plays from its start, over and over, reporting how many
+// frames it has played. Playback never calls a sound library directly.
+
+#include <cstdint>
+
+struct AudioOutput {
+    // Opens the default device for 16-bit stereo at this rate; false on failure.
+    bool (*open)(int32_t rate);
+    // Starts playing the ring from its first frame, wrapping to it without end.
+    void (*start)(const int16_t *ring, int32_t ringFrames);
+    // Frames played since start, counting across wraps of the ring.
+    uint64_t (*framesPlayed)();
+    // Called on the mixing thread after each block it writes into the ring.
+    void (*ringWritten)();
+    // Stops playing; the device no longer reads the ring afterwards.
+    void (*stop)();
+    void (*close)();
+};
+
+// The device through SDL's audio subsystem; SDL_AUDIODRIVER chooses the driver.
+const AudioOutput &sdlAudioOutput();
+
+// The output playSong uses: SDL's unless a test has installed another.
+const AudioOutput &currentAudioOutput();
+// For tests: null goes back to SDL's.
+void useAudioOutput(const AudioOutput *output);
