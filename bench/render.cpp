@@ -12,7 +12,7 @@
 #include "player/mixer.h"
 #include "player/player.h"
 #include "player/settings.h"
-#include "tests/xm_builder.h"
+#include "tools/xm_builder.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,7 +7,7 @@
 #include "player/mixer.h"
 #include "player/sequencer.h"
 #include "song_bytes.h"
-#include "xm_builder.h"
+#include "tools/xm_builder.h"
 
 #include <gtest/gtest.h>
 

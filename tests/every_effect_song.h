@@ -23,6 +23,6 @@
 // After order 5 play continues at the restart position, order 1. No other
 // cell changes the speed, the tempo or the position.
 
-#include "xm_builder.h"
+#include "tools/xm_builder.h"
 
 XmSong everyEffectSong();

@@ -4,7 +4,7 @@
 #include "player/allocation.h"
 #include "player/player.h"
 #include "song_bytes.h"
-#include "xm_builder.h"
+#include "tools/xm_builder.h"
 
 #include <gtest/gtest.h>
 

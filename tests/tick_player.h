@@ -5,7 +5,7 @@
 
 #include "player/mixer.h"
 #include "player/sequencer.h"
-#include "xm_builder.h"
+#include "tools/xm_builder.h"
 
 class TickPlayer {
   public:

@@ -7,7 +7,7 @@
 
 #include "child_process.h"
 #include "tools/wav_file.h"
-#include "xm_builder.h"
+#include "tools/xm_builder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "xm_builder.h"
+#include "tools/xm_builder.h"
 
 #include <algorithm>
 #include <cassert>
