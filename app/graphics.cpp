@@ -1,6 +1,7 @@
 #include "app/graphics.h"
 
 #include "app/app.h"
+#include "app/text.h"
 #include "shaders/shaders.h"
 
 #include <cstdio>
@@ -76,4 +77,6 @@ void initGraphics() {
     checkProgramLinked();
     glUseProgram(shaderProgram);
     lightLocation = glGetUniformLocation(shaderProgram, "light.p");
+    font.pixels = fontImage + 4; // past the atlas's 4-byte prefix
+    createFontTexture(font);
 }

@@ -1,6 +1,7 @@
 #include "app/scene.h"
 
 #include "app/app.h"
+#include "app/credits.h"
 
 #include <GL/glew.h>
 #include <GL/glu.h>
@@ -58,6 +59,31 @@ void drawScene(const FrameState &state) {
     glUseProgram(0);
 }
 
+// Each overlay starts from the same view: the eye at z = 2 looking at the
+// origin, y up, and opaque white.
+void beginOverlay() {
+    glLoadIdentity();
+    gluLookAt(0, 0, 2, 0, 0, 0, 0, 1, 0);
+    glColor4f(1, 1, 1, 1);
+}
+
+// Three credit pairs of five seconds each from 2 s on, the scroller from 20 s.
+void drawOverlays(int32_t elapsedMs) {
+    const struct {
+        const char *pair;
+        int32_t startMs;
+    } credits[] = {{creditProduction, 2000}, {creditMusic, 7000}, {creditCode, 13000}};
+    for (const auto &credit : credits)
+        if (elapsedMs >= credit.startMs) {
+            beginOverlay();
+            drawCreditPair(credit.pair, elapsedMs - credit.startMs);
+        }
+    if (elapsedMs >= 20000) {
+        beginOverlay();
+        drawScroller(static_cast<float>((elapsedMs - 20000) / 2000.0));
+    }
+}
+
 } // namespace
 
 void drawFrame(const FrameState &state) {
@@ -67,4 +93,5 @@ void drawFrame(const FrameState &state) {
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glLoadIdentity();
     drawScene(state);
+    drawOverlays(state.elapsedMs);
 }

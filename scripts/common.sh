@@ -11,7 +11,8 @@ buildPackages="g++ make cmake libgl-dev libglu1-mesa-dev freeglut3-dev libglew-d
 # What a screen without a display needs: a virtual X server.
 headlessPackages="xvfb"
 # What the tests add: the test libraries, clang with its sanitizer runtime.
-testPackages="libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb"
+testPackages="libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb libfreetype-dev
+    fonts-dejavu-extra"
 
 say() { printf '\033[1m== %s\033[0m\n' "$*"; }
 
