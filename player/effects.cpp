@@ -40,8 +40,10 @@ void movePeriod(MusicChannel &channel, int32_t amount) {
     channel.period = clampTo(channel.period + amount, -periodLimit, periodLimit);
 }
 
-void movePan(MusicChannel &channel, int32_t amount) {
+// The volume column's panning slides have no limit of their own.
+void slidePan(MusicChannel &channel, int32_t amount) {
     channel.channelPan = clampTo(channel.channelPan + amount, -panLimit, panLimit);
+    raise(channel, updatePanning);
 }
 
 // Volume changes that stop at 0 and 64: a volume above 64 (set by Cxx) drops
@@ -677,12 +679,10 @@ void applyVolumeColumn(MusicChannel &channel, uint8_t volumeColumn) {
         raise(channel, updatePanning);
         break;
     case 0xd:
-        movePan(channel, -y);
-        raise(channel, updatePanning);
+        slidePan(channel, -y);
         break;
     case 0xe:
-        movePan(channel, y);
-        raise(channel, updatePanning);
+        slidePan(channel, y);
         break;
     case 0xf:
         if (y != 0)
@@ -708,12 +708,10 @@ void volumeColumnTick(MusicChannel &channel, uint8_t volumeColumn) {
         advanceVibratoPhase(channel);
         break;
     case 0xd:
-        movePan(channel, -y);
-        raise(channel, updatePanning);
+        slidePan(channel, -y);
         break;
     case 0xe:
-        movePan(channel, y);
-        raise(channel, updatePanning);
+        slidePan(channel, y);
         break;
     case 0xf:
         tonePortaStep(channel);

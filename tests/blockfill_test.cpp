@@ -7,6 +7,7 @@
 #include "player/mixer.h"
 #include "player/sequencer.h"
 #include "song_bytes.h"
+#include "tick_player.h"
 #include "tools/xm_builder.h"
 
 #include <gtest/gtest.h>
@@ -16,36 +17,12 @@
 
 namespace {
 
-// A loaded song made current with fresh voices and channels.
-class PlayingSong {
-  public:
-    explicit PlayingSong(const XmSong &xm) : song(loadSongBytes(buildXm(xm))) {
-        if (song && !beginPlayback(song)) {
-            freeSong(song);
-            song = nullptr;
-        }
-    }
-    ~PlayingSong() { freeSong(song); }
-    PlayingSong(const PlayingSong &) = delete;
-    PlayingSong &operator=(const PlayingSong &) = delete;
-
-    Song *song;
-};
-
-XmPattern patternOf(int rows, int channels) {
-    XmPattern pattern;
-    pattern.rows = rows;
-    pattern.channels = channels;
-    pattern.at(rows - 1, channels - 1) = XmCell{};
-    return pattern;
-}
-
 XmSong songAt(int bpm, int speed = 6, int channels = 1) {
     XmSong xm;
     xm.channels = static_cast<uint16_t>(channels);
     xm.bpm = static_cast<uint16_t>(bpm);
     xm.speed = static_cast<uint16_t>(speed);
-    xm.patterns.push_back(patternOf(64, channels));
+    xm.patterns.push_back(blankPattern(64, channels));
     return xm;
 }
 
@@ -102,8 +79,8 @@ TEST(BlockSizes, DerivedFromTheRateAndTheBufferLength) {
     EXPECT_EQ(halfBuffer.ringFrames, 44200); // 25 * 884 * 2
     EXPECT_EQ(halfBuffer.blockCount, 50);
 
-    PlayingSong play(songAt(125));
-    ASSERT_TRUE(play.song);
+    TickPlayer play(songAt(125));
+    ASSERT_TRUE(play.loaded());
     EXPECT_EQ(playbackSizes().blockFrames, 884);
     EXPECT_EQ(playbackSizes().ringFrames, 88400);
     EXPECT_EQ(playbackSizes().blockCount, 100);
@@ -127,28 +104,28 @@ TEST(BlockTempo, ATickLastsTwoAndAHalfSecondsOverTheBpm) {
 // --- Ticks within blocks ---
 
 TEST(BlockFill, TheFirstBlockAt125BpmRunsTwoTicks) {
-    PlayingSong play(songAt(125));
-    ASSERT_TRUE(play.song);
-    play.song->tickFunction = countingTick;
+    TickPlayer play(songAt(125));
+    ASSERT_TRUE(play.loaded());
+    play.song().tickFunction = countingTick;
     tickTimes.clear();
     // A tick before the first frame, 882 frames (19 ms), a tick, 2 frames (0 ms).
     fillBlock();
     EXPECT_EQ(tickTimes, (std::vector<int32_t>{0, 19}));
-    EXPECT_EQ(play.song->samplesUntilTick, 880);
-    EXPECT_EQ(play.song->timeMs, 19);
+    EXPECT_EQ(play.song().samplesUntilTick, 880);
+    EXPECT_EQ(play.song().timeMs, 19);
     EXPECT_EQ(blockStamp(0).timeMs, 19);
     EXPECT_EQ(nextBlockToFill(), 1);
     // The next block carries on: 880 frames (19 ms), a tick, 4 frames.
     fillBlock();
     EXPECT_EQ(tickTimes, (std::vector<int32_t>{0, 19, 38}));
-    EXPECT_EQ(play.song->samplesUntilTick, 878);
+    EXPECT_EQ(play.song().samplesUntilTick, 878);
     EXPECT_EQ(blockStamp(1).timeMs, 38);
 }
 
 TEST(BlockFill, At32BpmMostBlocksHaveNoTick) {
-    PlayingSong play(songAt(32));
-    ASSERT_TRUE(play.song);
-    play.song->tickFunction = countingTick;
+    TickPlayer play(songAt(32));
+    ASSERT_TRUE(play.loaded());
+    play.song().tickFunction = countingTick;
     tickTimes.clear();
     // Ticks every 3445 frames, at 0, 3445, 6890 and 10335: in blocks 0, 3, 7
     // and 11 of 884 frames each.
@@ -166,13 +143,13 @@ TEST(BlockFill, At32BpmMostBlocksHaveNoTick) {
 }
 
 TEST(BlockFill, ATempoChangeCountsFromTheRunAfterItsTick) {
-    PlayingSong play(songAt(125));
-    ASSERT_TRUE(play.song);
-    play.song->tickFunction = slowingTick;
+    TickPlayer play(songAt(125));
+    ASSERT_TRUE(play.loaded());
+    play.song().tickFunction = slowingTick;
     tickTimes.clear();
     fillBlock(); // 882 frames, then the tick that sets 3445 frames, 2 of them mixed
-    EXPECT_EQ(play.song->samplesUntilTick, 3443);
-    EXPECT_EQ(play.song->bpm, 32);
+    EXPECT_EQ(play.song().samplesUntilTick, 3443);
+    EXPECT_EQ(play.song().bpm, 32);
 }
 
 // --- Stamps and time ---
@@ -184,8 +161,8 @@ TEST(BlockStamps, TimeAddsTheTruncatedMillisecondsOfEachRun) {
     // tick at offset 882 - 2k, splitting into runs 882 - 2k and 2k + 2:
     // 19 - floor(20k / 441) + floor(20(k + 1) / 441) ms. That is 19 up to
     // block 21 and 20 first in block 22 (20 * 23 = 460 >= 441).
-    PlayingSong play(songAt(125));
-    ASSERT_TRUE(play.song);
+    TickPlayer play(songAt(125));
+    ASSERT_TRUE(play.loaded());
     for (int block = 0; block <= 22; ++block) {
         fillBlock();
         EXPECT_EQ(blockStamp(block).timeMs, block < 22 ? 19 * (block + 1) : 438)
@@ -201,9 +178,9 @@ TEST(BlockStamps, TheTwoThousandthBlockAt125BpmReads38086) {
     // 2000 blocks = 4 cycles + 236 blocks; those 236 count
     // 19 + 19 * 235 + floor(20 * 236 / 441) = 19 + 4465 + 10 = 4494.
     // 4 * 8398 + 4494 = 38086, of 1768000 frames (40.09 s).
-    PlayingSong play(songAt(125));
-    ASSERT_TRUE(play.song);
-    play.song->tickFunction = countingTick;
+    TickPlayer play(songAt(125));
+    ASSERT_TRUE(play.loaded());
+    play.song().tickFunction = countingTick;
     tickTimes.clear();
     int32_t previous = 0;
     for (int block = 0; block < 2000; ++block) {
@@ -213,11 +190,11 @@ TEST(BlockStamps, TheTwoThousandthBlockAt125BpmReads38086) {
         previous = stamp;
     }
     EXPECT_EQ(blockStamp(99).timeMs, 38086);
-    EXPECT_EQ(play.song->timeMs, 38086);
+    EXPECT_EQ(play.song().timeMs, 38086);
     // Ticks at 0, 882, ... below 1768000: 2004 * 882 = 1767528, so 2005 of them,
     // and the next one 1768410 - 1768000 = 410 frames on.
     EXPECT_EQ(tickTimes.size(), 2005u);
-    EXPECT_EQ(play.song->samplesUntilTick, 410);
+    EXPECT_EQ(play.song().samplesUntilTick, 410);
     EXPECT_EQ(nextBlockToFill(), 0);
 }
 
@@ -225,10 +202,10 @@ TEST(BlockStamps, StampsHoldThePositionReachedByTheEndOfTheBlock) {
     // Speed 1, three orders of two rows: tick m plays order (m / 2) mod 3,
     // row m mod 2; the last tick of block k is m = (884 (k + 1) - 1) / 882.
     XmSong xm = songAt(125, 1);
-    xm.patterns = {patternOf(2, 1), patternOf(2, 1), patternOf(2, 1)};
+    xm.patterns = {blankPattern(2, 1), blankPattern(2, 1), blankPattern(2, 1)};
     xm.orders = {0, 1, 2};
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     const int expected[4][2] = {{0, 1}, {1, 0}, {1, 1}, {2, 0}}; // m = 1, 2, 3, 4
     for (int block = 0; block < 4; ++block) {
         fillBlock();
@@ -238,9 +215,9 @@ TEST(BlockStamps, StampsHoldThePositionReachedByTheEndOfTheBlock) {
 }
 
 TEST(BlockStamps, OrderAndRowAreStampedModulo256) {
-    PlayingSong play(songAt(125));
-    ASSERT_TRUE(play.song);
-    play.song->tickFunction = farTick;
+    TickPlayer play(songAt(125));
+    ASSERT_TRUE(play.loaded());
+    play.song().tickFunction = farTick;
     fillBlock();
     EXPECT_EQ(blockStamp(0).order, 1); // 257 - 256
     EXPECT_EQ(blockStamp(0).row, 44);  // 300 - 256
@@ -258,8 +235,8 @@ TEST(BlockRing, HoldsTheRoundedMixOfTheBlock) {
     xm.instruments.push_back(steadyInstrument(32767, 128));
     xm.patterns[0].at(0, 0) = {49, 1};
     xm.patterns[0].at(1, 0) = {97};
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     for (int block = 0; block < 3; ++block)
         fillBlock();
     const int16_t *ring = ringBlock(0); // blocks follow each other in the ring
@@ -283,8 +260,8 @@ TEST(BlockRing, ClipsTheSumOfVoicesToSixteenBits) {
     xm.instruments.push_back(steadyInstrument(-32768, 0));
     for (int c = 0; c < 6; ++c)
         xm.patterns[0].at(0, c) = {49, static_cast<uint8_t>(c < 3 ? 1 : 2)};
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     fillBlock();
     fillBlock();
     for (int frame = 0; frame < 884; ++frame) {
@@ -300,9 +277,9 @@ TEST(BlockPlayback, BeginPlaybackResetsTheSongVoicesAndChannelsEveryTime) {
     xm.instruments.push_back(steadyInstrument(1000, 128));
     xm.patterns[0].at(0, 0) = {49, 1};
     xm.patterns[0].at(5, 1) = {61, 1};
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
-    Song &song = *play.song;
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
+    Song &song = play.song();
     for (int block = 0; block < 30; ++block)
         fillBlock();
     // As effects would have left it.

@@ -24,10 +24,10 @@ SongPointer load(const std::vector<uint8_t> &bytes) {
     return SongPointer(loadSongBytes(bytes));
 }
 
+// A pattern with no cell data at all: its packed size is 0.
 XmPattern patternOf(int rows, int channels) {
-    XmPattern pattern;
-    pattern.rows = rows;
-    pattern.channels = channels;
+    XmPattern pattern = blankPattern(rows, channels);
+    pattern.cells.clear();
     return pattern;
 }
 

@@ -6,6 +6,7 @@
 #include "player/mixer.h"
 #include "player/sequencer.h"
 #include "song_bytes.h"
+#include "tick_player.h"
 #include "tools/xm_builder.h"
 
 #include <gtest/gtest.h>
@@ -16,43 +17,13 @@
 
 namespace {
 
-// A loaded song made current with fresh voices and channels.
-class PlayingSong {
-  public:
-    explicit PlayingSong(const XmSong &xm) : song(loadSongBytes(buildXm(xm))) {
-        if (song && !beginPlayback(song)) {
-            freeSong(song);
-            song = nullptr;
-        }
-    }
-    ~PlayingSong() { freeSong(song); }
-    PlayingSong(const PlayingSong &) = delete;
-    PlayingSong &operator=(const PlayingSong &) = delete;
-
-    void tick(int count = 1) {
-        for (int i = 0; i < count; ++i)
-            sequencerTick(song);
-    }
-    Sample *sampleOf(int instrument) const { return song->instruments[instrument].samples[0]; }
-
-    Song *song;
-};
-
-XmPattern patternOf(int rows, int channels) {
-    XmPattern pattern;
-    pattern.rows = rows;
-    pattern.channels = channels;
-    pattern.at(rows - 1, channels - 1) = XmCell{};
-    return pattern;
-}
-
 // One pattern, and one instrument playing a 64-frame forward loop at volume
 // 64, centred, with finetune 0 and relative note 0.
 XmSong songOf(int rows, int channels, int speed) {
     XmSong xm;
     xm.channels = static_cast<uint16_t>(channels);
     xm.speed = static_cast<uint16_t>(speed);
-    xm.patterns.push_back(patternOf(rows, channels));
+    xm.patterns.push_back(blankPattern(rows, channels));
     XmSample sample;
     sample.values.assign(64, 40);
     sample.loop = xmForwardLoop;
@@ -103,54 +74,54 @@ MusicChannel fullChannel() {
 
 TEST(SequencerClock, ARowLastsSpeedTicksAndSpeedZeroMakesEveryTickARow) {
     for (int speed : {0, 3}) {
-        PlayingSong play(songOf(16, 1, speed));
-        ASSERT_TRUE(play.song);
+        TickPlayer play(songOf(16, 1, speed));
+        ASSERT_TRUE(play.loaded());
         // After call n: speed 3 plays row (n - 1) / 3 at tick counter n mod 3;
         // speed 0 wraps the counter at once, so every call is a row's first tick.
         for (int n = 1; n <= 9; ++n) {
             play.tick();
-            EXPECT_EQ(play.song->row, speed ? (n - 1) / 3 : n - 1) << "speed " << speed;
-            EXPECT_EQ(play.song->tick, speed ? n % 3 : 0) << "speed " << speed;
+            EXPECT_EQ(play.song().row, speed ? (n - 1) / 3 : n - 1) << "speed " << speed;
+            EXPECT_EQ(play.song().tick, speed ? n % 3 : 0) << "speed " << speed;
         }
     }
 }
 
 TEST(SequencerClock, NextPositionIsChosenOnTheFirstTickAndEnteredOnTheNextRow) {
     XmSong xm = songOf(2, 1, 3);
-    xm.patterns.push_back(patternOf(2, 1));
+    xm.patterns.push_back(blankPattern(2, 1));
     xm.orders = {0, 1};
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick();
-    EXPECT_EQ(play.song->nextRow, 1);
-    EXPECT_EQ(play.song->nextOrder, -1);
+    EXPECT_EQ(play.song().nextRow, 1);
+    EXPECT_EQ(play.song().nextOrder, -1);
     play.tick(3); // the first tick of row 1, the pattern's last row
-    EXPECT_EQ(play.song->nextRow, 0);
-    EXPECT_EQ(play.song->nextOrder, 1);
+    EXPECT_EQ(play.song().nextRow, 0);
+    EXPECT_EQ(play.song().nextOrder, 1);
     play.tick(2);
-    EXPECT_EQ(play.song->order, 0);
-    EXPECT_EQ(play.song->row, 1);
+    EXPECT_EQ(play.song().order, 0);
+    EXPECT_EQ(play.song().row, 1);
     play.tick();
-    EXPECT_EQ(play.song->order, 1);
-    EXPECT_EQ(play.song->row, 0);
-    EXPECT_EQ(play.song->nextOrder, -1);
+    EXPECT_EQ(play.song().order, 1);
+    EXPECT_EQ(play.song().row, 0);
+    EXPECT_EQ(play.song().nextOrder, -1);
 }
 
 TEST(SequencerClock, AfterTheLastOrderPlayContinuesAtTheRestartPosition) {
     // Orders 0, 1, 0 over patterns of 2 and 3 rows, restart at order 1; each
     // order's row count is that of the pattern it names.
     XmSong xm = songOf(2, 1, 1);
-    xm.patterns.push_back(patternOf(3, 1));
+    xm.patterns.push_back(blankPattern(3, 1));
     xm.orders = {0, 1, 0};
     xm.restart = 1;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     const std::vector<std::pair<int, int>> positions = {
         {0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}};
     for (size_t n = 0; n < positions.size(); ++n) {
         play.tick();
-        EXPECT_EQ(play.song->order, positions[n].first) << "row " << n;
-        EXPECT_EQ(play.song->row, positions[n].second) << "row " << n;
+        EXPECT_EQ(play.song().order, positions[n].first) << "row " << n;
+        EXPECT_EQ(play.song().row, positions[n].second) << "row " << n;
     }
 }
 
@@ -162,11 +133,11 @@ TEST(SequencerClock, ARestartPositionOutsideTheSongContinuesAtOrderZero) {
         XmSong xm = songOf(1, 1, 1);
         xm.orders = {0, 0};
         xm.restart = restart;
-        PlayingSong play(xm);
-        ASSERT_TRUE(play.song);
+        TickPlayer play(xm);
+        ASSERT_TRUE(play.loaded());
         for (size_t n = 0; n < orders.size(); ++n) {
             play.tick();
-            EXPECT_EQ(play.song->order, orders[n]) << "restart " << restart << " row " << n;
+            EXPECT_EQ(play.song().order, orders[n]) << "restart " << restart << " row " << n;
         }
     }
 }
@@ -174,22 +145,22 @@ TEST(SequencerClock, ARestartPositionOutsideTheSongContinuesAtOrderZero) {
 TEST(SequencerClock, ARowPastThePatternEndPlaysNothingAndTheNextOrderFollows) {
     XmSong xm = songOf(2, 1, 1);
     xm.patterns[0].at(1, 0) = referenceNote;
-    xm.patterns.push_back(patternOf(2, 1));
+    xm.patterns.push_back(blankPattern(2, 1));
     xm.patterns[1].at(0, 0) = {61, 1};
     xm.orders = {0, 1};
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick();
-    play.song->nextRow = 2; // what a pattern break to row 2 leaves on row 0
+    play.song().nextRow = 2; // what a pattern break to row 2 leaves on row 0
     play.tick();
-    EXPECT_EQ(play.song->row, 2);
+    EXPECT_EQ(play.song().row, 2);
     EXPECT_EQ(voices[0].sample, nullptr);
     EXPECT_EQ(channels[0].period, 0);
     // Row 3 would lie past the end as well: order 1 follows.
-    EXPECT_EQ(play.song->nextRow, 0);
-    EXPECT_EQ(play.song->nextOrder, 1);
+    EXPECT_EQ(play.song().nextRow, 0);
+    EXPECT_EQ(play.song().nextOrder, 1);
     play.tick();
-    EXPECT_EQ(play.song->order, 1);
+    EXPECT_EQ(play.song().order, 1);
     EXPECT_EQ(channels[0].period, 3840); // 7680 - 64 * 60
 }
 
@@ -200,8 +171,8 @@ TEST(SequencerPitch, ReferenceNotePlaysAt8363HzLinearAnd8362HzAmiga) {
         XmSong xm = songOf(1, 1, 1);
         xm.flags = flags;
         xm.patterns[0].at(0, 0) = referenceNote;
-        PlayingSong play(xm);
-        ASSERT_TRUE(play.song);
+        TickPlayer play(xm);
+        ASSERT_TRUE(play.loaded());
         play.tick();
         // Linear: 7680 - 64 * 48 = 4608, 8363 * 2^0. Amiga: 14317056 / 1712 = 8362.57.
         EXPECT_EQ(channels[0].period, flags ? 4608 : 1712);
@@ -234,8 +205,8 @@ TEST(SequencerPitch, NoteFinetuneAndRelativeNoteMakeTheLinearPeriod) {
         xm.instruments[c].samples[0].relativeNote = cases[c].relativeNote;
         xm.patterns[0].at(0, static_cast<int>(c)) = {cases[c].note, static_cast<uint8_t>(c + 1)};
     }
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick();
     for (size_t c = 0; c < cases.size(); ++c) {
         EXPECT_EQ(channels[c].period, cases[c].period) << "channel " << c;
@@ -264,8 +235,8 @@ TEST(SequencerPitch, AmigaPeriodsComeFromTheBaseTable) {
     xm.flags = 0;
     xm.instruments[0].samples[0].finetune = 64;
     xm.patterns[0].at(0, 0) = referenceNote;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick();
     EXPECT_EQ(channels[0].period, 1664);
     EXPECT_EQ(voices[0].frequency, 8604); // 14317056 / 1664 = 8604 exactly
@@ -317,8 +288,8 @@ TEST(SequencerEnvelope, SustainHoldsUntilKeyOffThenMovesOn) {
     xm.instruments[0].volumeEnvelope = envelopeOf({{0, 0}, {4, 64}, {8, 0}}, 3, 1);
     xm.patterns[0].at(0, 0) = referenceNote;
     xm.patterns[0].at(2, 0) = keyOff;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     // Rows 0 and 1 (ticks 0..7) rise and hold; the key off on row 2 leaves the
     // sustain point on its first tick, and the last point ends the envelope.
     const std::vector<int32_t> values = {0, 16, 32, 48, 64, 64, 64, 64, 64, 48, 32, 16, 0, 0};
@@ -342,8 +313,8 @@ TEST(SequencerEnvelope, LoopsComeBeforeSustainAndKeepRunningAfterKeyOff) {
     for (uint8_t c = 0; c < 3; ++c)
         xm.patterns[0].at(0, c) = {49, static_cast<uint8_t>(c + 1)};
     xm.patterns[0].at(1, 0) = keyOff;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     const std::vector<int32_t> looped = {0, 16, 32, 48, 32, 48, 32, 48, 32, 48};
     const std::vector<int32_t> held = {0, 16, 32, 48, 64, 64, 64, 64, 64, 64};
     for (size_t t = 0; t < looped.size(); ++t) {
@@ -362,8 +333,8 @@ TEST(SequencerEnvelope, StepsFromTickZeroOnTheFirstTickAfterTheReset) {
     xm.instruments[0].volumeEnvelope = envelopeOf({{0, 20}, {10, 40}}, 1);
     xm.patterns[0].at(0, 0) = referenceNote;
     xm.patterns[0].at(1, 0) = {0, 1}; // the instrument number alone restarts it
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     for (int row = 0; row < 2; ++row) {
         play.tick();
         EXPECT_EQ(channels[0].volEnvValue, 20);
@@ -381,8 +352,8 @@ TEST(SequencerEnvelope, PanningEnvelopeFeedsTheFinalPanning) {
     XmSong xm = songOf(8, 1, 6);
     xm.instruments[0].panningEnvelope = envelopeOf({{0, 32}, {4, 64}}, 1);
     xm.patterns[0].at(0, 0) = referenceNote;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     const std::vector<int32_t> envelope = {32, 40, 48, 56, 64, 64};
     const std::vector<int32_t> pan = {128, 160, 192, 224, 255, 255}; // 256 limited to 255
     for (size_t t = 0; t < envelope.size(); ++t) {
@@ -407,8 +378,8 @@ TEST(SequencerRelease, FadeoutFallsByTheDoubledStepEveryTickAfterKeyOff) {
     xm.patterns[0].at(0, 1) = {49, 2};
     xm.patterns[0].at(1, 0) = keyOff;
     xm.patterns[0].at(1, 1) = keyOff;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick(3);
     EXPECT_EQ(channels[0].fadeoutVolume, 65536);
     const std::vector<int32_t> slow = {64936, 64336, 63736, 63136};
@@ -428,8 +399,8 @@ TEST(SequencerRelease, KeyOffWithoutVolumeEnvelopeSilencesAtOnce) {
     xm.patterns[0].at(0, 0) = referenceNote;
     xm.patterns[0].at(1, 0) = keyOff;
     xm.patterns[0].at(2, 0) = {49}; // a bare note: keyOff stays set
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick(2);
     EXPECT_EQ(voices[0].volume, 127);
     play.tick();
@@ -453,8 +424,8 @@ TEST(SequencerRelease, InstrumentWithoutNoteResetsTheChannelButNotTheSample) {
     xm.patterns[0].at(0, 0) = referenceNote;
     xm.patterns[0].at(1, 0) = keyOff;
     xm.patterns[0].at(2, 0) = {0, 1};
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick(4);
     std::vector<float> mix(2 * 441);
     mixVoices(mix.data(), 441);                  // about 83 frames of the sample at 8363 Hz
@@ -533,8 +504,8 @@ TEST(SequencerAutoVibrato, SweepBringsInTheSwingInQuarters) {
     xm.instruments[0].vibratoSweep = 4;
     xm.instruments[0].vibratoDepth = 64;
     xm.patterns[0].at(0, 0) = referenceNote;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     const std::vector<int32_t> deltas = {0, 16, 32, 48, 64, 64};
     // 8363 * 2^(delta / 768), truncated: a positive delta raises a linear pitch.
     const std::vector<int32_t> frequencies = {8363, 8484, 8608, 8733, 8860, 8860};
@@ -603,9 +574,9 @@ TEST(SequencerVoice, NoteStartsAlternateBetweenTheChannelsTwoVoices) {
     XmSong xm = songOf(4, 2, 1);
     for (int row = 0; row < 3; ++row)
         xm.patterns[0].at(row, 1) = referenceNote;
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
-    const Sample *sample = play.sampleOf(0);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
+    const Sample *sample = play.sample(0);
     play.tick();
     EXPECT_EQ(channels[1].voice, &voices[1]);
     EXPECT_EQ(voices[1].sample, sample);
@@ -636,8 +607,8 @@ TEST(SequencerNotes, CellNotesAbove96AreNoNotes) {
     xm.patterns[0].at(2, 0) = {200};
     xm.patterns[0].at(3, 0) = {254};
     xm.patterns[0].at(0, 1) = {150, 1}; // the instrument number still resets
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick();
     EXPECT_EQ(voices[1].sample, nullptr);
     EXPECT_EQ(channels[1].channelVolume, 64);
@@ -661,15 +632,15 @@ TEST(SequencerNotes, EmptyInstrumentAndEmptySampleSelections) {
     const XmCell cells[5] = {{49, 2}, {48, 1}, {49, 1}, {50, 1}, {51, 1}};
     for (int c = 0; c < 5; ++c)
         xm.patterns[0].at(0, c) = cells[c];
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick();
-    EXPECT_EQ(selectInstrument(*play.song, channels[0]).instrument, &emptyInstrument);
+    EXPECT_EQ(selectInstrument(*&play.song(), channels[0]).instrument, &emptyInstrument);
     EXPECT_EQ(voices[0].sample, &emptySample);
     EXPECT_EQ(channels[0].period, 4608); // from the note alone
     EXPECT_EQ(voices[0].frequency, 8363);
-    EXPECT_EQ(voices[0].volume, 0);                // the empty sample's volume 0
-    EXPECT_EQ(voices[1].sample, play.sampleOf(0)); // map entry 0
+    EXPECT_EQ(voices[0].volume, 0);              // the empty sample's volume 0
+    EXPECT_EQ(voices[1].sample, play.sample(0)); // map entry 0
     for (int c = 2; c < 5; ++c) {
         EXPECT_EQ(voices[c].sample, &emptySample) << "channel " << c;
         EXPECT_EQ(voices[c].volume, 0) << "channel " << c;
@@ -690,8 +661,8 @@ TEST(SequencerNotes, ATonePortamentoRowKeepsTheNoteAndOnlySetsItsPeriod) {
         xm.patterns[0].at(0, c) = referenceNote;
         xm.patterns[0].at(1, c) = slides[c];
     }
-    PlayingSong play(xm);
-    ASSERT_TRUE(play.song);
+    TickPlayer play(xm);
+    ASSERT_TRUE(play.loaded());
     play.tick(2);
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(channels[c].instrumentIndex, 0) << "channel " << c;

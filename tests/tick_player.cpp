@@ -24,11 +24,7 @@ void TickPlayer::tick(int count) {
 XmSong tickTestSong(int channels, int rows) {
     XmSong xm;
     xm.channels = static_cast<uint16_t>(channels);
-    XmPattern pattern;
-    pattern.rows = rows;
-    pattern.channels = channels;
-    pattern.at(rows - 1, channels - 1) = XmCell{};
-    xm.patterns.push_back(pattern);
+    xm.patterns.push_back(blankPattern(rows, channels));
     XmSample sample;
     sample.sixteenBit = true;
     for (int k = 0; k < 64; ++k)

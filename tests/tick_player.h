@@ -21,6 +21,9 @@ class TickPlayer {
     MusicChannel &channel(int c) { return channels[c]; }
     // The voice channel c drives now.
     MixerVoice &voice(int c) { return *channels[c].voice; }
+    Sample *sample(int instrument, int slot = 0) {
+        return songRecord->instruments[instrument].samples[slot];
+    }
 
   private:
     Song *songRecord = nullptr;

@@ -12,6 +12,14 @@ XmCell &XmPattern::at(int row, int channel) {
     return cells[index];
 }
 
+XmPattern blankPattern(int rows, int channels) {
+    XmPattern pattern;
+    pattern.rows = rows;
+    pattern.channels = channels;
+    pattern.cells.resize(static_cast<size_t>(rows) * channels);
+    return pattern;
+}
+
 namespace {
 
 class ByteWriter {

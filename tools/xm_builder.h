@@ -30,6 +30,9 @@ struct XmPattern {
     XmCell &at(int row, int channel);
 };
 
+// A pattern of empty cells, written out as cell data.
+XmPattern blankPattern(int rows, int channels);
+
 struct XmEnvelope {
     std::vector<std::pair<uint16_t, uint16_t>> points; // (tick, value)
     uint8_t sustain = 0;
