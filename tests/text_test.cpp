@@ -32,8 +32,8 @@ TEST(TextWidth, CodesWithoutAGlyphTakeNoRoom) {
 }
 
 TEST(GlyphQuad, MapsTheBoxToTextureAndTextUnits) {
-    // A: x 138, y 124, 16 x 19 pixels, offsets (0, 8), advance 16.
-    const GlyphQuad a = glyphQuad(font.glyphs['A']);
+    // A (65): x 138, y 124, 16 x 19 pixels, offsets (0, 8), advance 16.
+    const GlyphQuad a = glyphQuad(font.glyphs[65]);
     EXPECT_EQ(a.s0, 138 / 256.0f);
     EXPECT_EQ(a.t0, 124 / 256.0f);
     EXPECT_EQ(a.s1, 138 / 256.0f + 16 / 256.0f);
@@ -43,12 +43,12 @@ TEST(GlyphQuad, MapsTheBoxToTextureAndTextUnits) {
     EXPECT_EQ(a.x1, 0.5f);
     EXPECT_EQ(a.y1, -0.25f - 19 / 32.0f); // its foot on the baseline, 27/32 down
     EXPECT_EQ(a.advance, 0.5f);
-    // j hangs left of the pen: offset -2.
-    const GlyphQuad j = glyphQuad(font.glyphs['j']);
+    // j (106) hangs left of the pen: offset -2.
+    const GlyphQuad j = glyphQuad(font.glyphs[106]);
     EXPECT_EQ(j.x0, -2 / 32.0f);
     EXPECT_EQ(j.x1, -2 / 32.0f + 7 / 32.0f);
     // The space is a 1 x 1 box on the baseline that moves the pen a quarter.
-    const GlyphQuad space = glyphQuad(font.glyphs[' ']);
+    const GlyphQuad space = glyphQuad(font.glyphs[32]);
     EXPECT_EQ(space.y0, -27 / 32.0f);
     EXPECT_EQ(space.advance, 0.25f);
 }
