@@ -1,10 +1,7 @@
-// The effect column 0..9, A..D and F, and the volume column, checked tick by
-// tick against values worked out by hand. Unless a test says otherwise the song
-// runs at speed 6 and 125 BPM with the linear table, and note 49 plays the
-// reference pitch: pitch note 48, linear period 4608 at 8363 Hz, Amiga period
-// 1712 at 14317056 / 1712 = 8362 Hz. The sample plays at volume 64 and pan 128,
-// so a voice volume V is trunc(channel volume x 255 / 128) (envelope 64,
-// fadeout 65536 and global volume 64 cancel against the 2^35).
+// The effect column 0..9, A..D and F and the volume column, tick by tick, at
+// speed 6 with the linear table unless a test says otherwise. Note 49 is pitch
+// note 48: period 4608 at 8363 Hz; Amiga period 1712, 14317056 / 1712 = 8362 Hz.
+// At pan 128 a voice volume is trunc(channel volume x 255 / 128).
 
 #include "player/effects.h"
 #include "tick_player.h"
@@ -12,10 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace {
+
+using Values = std::vector<int32_t>;
+using Rows = std::vector<XmCell>;
 
 const uint8_t referenceNote = 49;
 
@@ -28,7 +30,7 @@ XmCell command(uint8_t volume, uint8_t effect, uint8_t param, uint8_t note = 0) 
 }
 
 // A one-channel song whose first rows hold the given cells.
-XmSong songWith(const std::vector<XmCell> &rows, int rowCount = 16) {
+XmSong songWith(const Rows &rows, int rowCount = 16) {
     XmSong xm = tickTestSong(1, rowCount);
     for (size_t r = 0; r < rows.size(); ++r)
         xm.patterns[0].at(static_cast<int>(r), 0) = rows[r];
@@ -43,10 +45,17 @@ const Reader volume = [](TickPlayer &p) { return p.channel(0).channelVolume; };
 const Reader volumeDelta = [](TickPlayer &p) { return p.channel(0).volumeDelta; };
 const Reader pan = [](TickPlayer &p) { return p.channel(0).channelPan; };
 const Reader frequency = [](TickPlayer &p) { return p.voice(0).frequency; };
+const Reader voiceVolume = [](TickPlayer &p) { return p.voice(0).volume; };
+const Reader voicePan = [](TickPlayer &p) { return p.voice(0).pan; };
+const Reader position = [](TickPlayer &p) { return static_cast<int32_t>(p.voice(0).position); };
+const Reader order = [](TickPlayer &p) { return p.song().order; };
+const Reader row = [](TickPlayer &p) { return p.song().row; };
+const Reader speed = [](TickPlayer &p) { return p.song().speed; };
+const Reader bpm = [](TickPlayer &p) { return p.song().bpm; };
 
 // Runs count ticks and reads a value after each.
-std::vector<int32_t> record(TickPlayer &player, int count, Reader read) {
-    std::vector<int32_t> values;
+Values record(TickPlayer &player, int count, Reader read) {
+    Values values;
     for (int i = 0; i < count; ++i) {
         player.tick();
         values.push_back(read(player));
@@ -55,7 +64,7 @@ std::vector<int32_t> record(TickPlayer &player, int count, Reader read) {
 }
 
 // Plays skip ticks of a fresh song, then records count ticks.
-std::vector<int32_t> trace(const XmSong &xm, int skip, int count, Reader read) {
+Values trace(const XmSong &xm, int skip, int count, Reader read) {
     TickPlayer player(xm);
     EXPECT_TRUE(player.loaded());
     if (!player.loaded())
@@ -64,582 +73,411 @@ std::vector<int32_t> trace(const XmSong &xm, int skip, int count, Reader read) {
     return record(player, count, read);
 }
 
-TEST(EffectWaveforms, sineFollowsItsQuarterTableOnBothHalves) {
-    // m for phase mod 32 = 0..16; 17..31 mirror it (m at 32 - k equals m at k).
+// The values read after the given ticks of a fresh song.
+Values at(const XmSong &xm, int ticks, std::initializer_list<Reader> reads) {
+    Values values;
+    for (Reader read : reads)
+        values.push_back(trace(xm, ticks - 1, 1, read).at(0));
+    return values;
+}
+
+TEST(EffectWaveforms, sineAndRampMagnitudes) {
+    // Sine m for phase mod 32 = 0..16; 17..31 mirror it (m at 32 - k equals m at k).
     const int32_t quarter[17] = {0,   25,  49,  74,  97,  120, 142, 162, 181,
                                  197, 212, 225, 236, 244, 251, 254, 255};
     for (int32_t phase = -32; phase < 32; ++phase) {
         const int k = (phase + 32) % 32;
         EXPECT_EQ(sineMagnitude(phase), quarter[k <= 16 ? k : 32 - k]) << phase;
     }
-}
-
-TEST(EffectWaveforms, rampRisesOnOneHalfAndFallsOnTheOther) {
-    // 8p for p >= 0; 255 - 8 (p + 32) for p < 0.
-    const std::pair<int32_t, int32_t> cases[] = {{0, 0},     {1, 8},     {16, 128},  {31, 248},
-                                                 {-32, 255}, {-31, 247}, {-16, 127}, {-1, 7}};
-    for (const auto &[phase, magnitude] : cases)
+    // Ramp: 8p for p >= 0; 255 - 8 (p + 32) for p < 0.
+    const std::pair<int32_t, int32_t> ramp[] = {{0, 0},     {1, 8},     {16, 128},  {31, 248},
+                                                {-32, 255}, {-31, 247}, {-16, 127}, {-1, 7}};
+    for (const auto &[phase, magnitude] : ramp)
         EXPECT_EQ(rampMagnitude(phase), magnitude) << phase;
 }
 
 TEST(EffectWaveforms, waveControlChoosesTheVibratoAndTremoloWaves) {
-    struct Case {
-        uint8_t wave;
-        std::vector<int32_t> vibrato; // periodDelta, ticks 0..5
-        std::vector<int32_t> tremolo; // volumeDelta, ticks 0..5
+    // 48F steps at phase 0 on tick 0 without advancing, then at 0, 8, 16, 24,
+    // -32; d = (m x 15) >> 5, low two bits cleared, negative on 0..31: sine m 0,
+    // 181, 255, 181, 0 -> 0, 84, 116 (119), 84, 0; ramp m 0, 64, 128, 192, 255 ->
+    // 0, 28 (30), 60, 88 (90), 116. 788 on volume 32 (nothing on tick 0, same
+    // phases): a = (m x 8) >> 6: sine 0, 22, 31, 22, 0; ramp 0, 8, 16, 24, -31.
+    // Wave 3 is the square for the vibrato and the sine for the tremolo.
+    const Values waves[4][2] = {
+        {{0, 0, -84, -116, -84, 0}, {0, 0, 22, 31, 22, 0}},
+        {{0, 0, -28, -60, -88, 116}, {0, 0, 8, 16, 24, -31}},
+        {{-116, -116, -116, -116, -116, 116}, {0, 31, 31, 31, 31, -31}},
+        {{-116, -116, -116, -116, -116, 116}, {0, 0, 22, 31, 22, 0}},
     };
-    // Vibrato 48F: speed 8, depth 15; tick 0 steps at phase 0 without advancing,
-    // ticks 1..5 step at phases 0, 8, 16, 24, -32. d = (m x 15) >> 5, low two
-    // bits cleared, negative for phases 0..31:
-    //   sine m 0, 181, 255, 181, 0 -> 0, -84 (84), -116 (119), -84, 0
-    //   ramp m 0, 64, 128, 192, 255 -> 0, -28 (30), -60, -88 (90), +116
-    //   square m 255 -> -116 on phases 0..31, +116 at -32
-    // Tremolo 788 on volume 32: nothing on tick 0; ticks 1..5 at phases 0, 8,
-    // 16, 24, -32; a = (m x 8) >> 6:
-    //   sine 0, 22 (1448 >> 6), 31 (2040 >> 6), 22, 0
-    //   ramp 0, 8, 16, 24, -31
-    //   square 31, 31, 31, 31, -31
-    const Case cases[] = {
-        {0, {0, 0, -84, -116, -84, 0}, {0, 0, 22, 31, 22, 0}},
-        {1, {0, 0, -28, -60, -88, 116}, {0, 0, 8, 16, 24, -31}},
-        {2, {-116, -116, -116, -116, -116, 116}, {0, 31, 31, 31, 31, -31}},
-        // Wave 3 is the square for the vibrato and the sine for the tremolo.
-        {3, {-116, -116, -116, -116, -116, 116}, {0, 0, 22, 31, 22, 0}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.wave));
-        const uint8_t both = static_cast<uint8_t>(c.wave | c.wave << 4);
-        TickPlayer vibrato(songWith({noteWith(0, 4, 0x8f)}));
-        ASSERT_TRUE(vibrato.loaded());
-        vibrato.channel(0).waveControl = both;
-        EXPECT_EQ(record(vibrato, 6, periodDelta), c.vibrato);
-        TickPlayer tremolo(songWith({noteWith(0x30, 7, 0x88)}));
-        ASSERT_TRUE(tremolo.loaded());
-        tremolo.channel(0).waveControl = both;
-        EXPECT_EQ(record(tremolo, 6, volumeDelta), c.tremolo);
+    const std::pair<XmCell, Reader> runs[2] = {{noteWith(0, 4, 0x8f), periodDelta},
+                                               {noteWith(0x30, 7, 0x88), volumeDelta}};
+    for (int w = 0; w < 8; ++w) {
+        TickPlayer player(songWith({runs[w % 2].first}));
+        ASSERT_TRUE(player.loaded());
+        player.channel(0).waveControl = static_cast<uint8_t>(w / 2 * 0x11);
+        EXPECT_EQ(record(player, 6, runs[w % 2].second), waves[w / 2][w % 2]) << w / 2;
     }
 }
 
 TEST(EffectArpeggio, linearModeAddsSixtyFourUnitsPerSemitoneOnTicksOneAndTwo) {
-    // 047: tick mod 3 = 1 -> 4 x 64 = 256, 2 -> 7 x 64 = 448, 0 -> nothing.
-    // 000 on the next row is no arpeggio at all.
+    // 047: tick mod 3 = 1 -> 4 x 64, 2 -> 7 x 64; 000 on the next row does nothing.
     const XmSong xm = songWith({noteWith(0, 0, 0x47), command(0, 0, 0)});
-    EXPECT_EQ(trace(xm, 0, 12, periodDelta),
-              (std::vector<int32_t>{0, 256, 448, 0, 256, 448, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(trace(xm, 0, 12, periodDelta), (Values{0, 256, 448, 0, 256, 448, 0, 0, 0, 0, 0, 0}));
     // trunc(8363 x 2^(256 / 768)) = 10536, trunc(8363 x 2^(448 / 768)) = 12530.
-    EXPECT_EQ(trace(xm, 0, 7, frequency),
-              (std::vector<int32_t>{8363, 10536, 12530, 8363, 10536, 12530, 8363}));
+    EXPECT_EQ(trace(xm, 0, 7, frequency), (Values{8363, 10536, 12530, 8363, 10536, 12530, 8363}));
 }
 
 TEST(EffectArpeggio, amigaModeUsesThePeriodsOfTheNotesAboveWithTheFinetune) {
-    // base(k) = trunc(13.375 x 2^((132 - k) / 12)): base(47) 1813, base(48) 1712,
-    // base(49) 1615, base(51) 1439, base(52) 1358, base(53) 1282, base(54) 1210,
-    // base(55) 1142, base(56) 1078. Arpeggio 047 on pitch note 48.
-    struct Case {
-        int8_t finetune;
-        int32_t notePeriod, upFour, upSeven, frequencyUpFour;
-    };
-    const Case cases[] = {
+    // 047 on pitch note 48; base(k) = trunc(13.375 x 2^((132 - k) / 12)): 1813,
+    // 1712, 1615 for k = 47..49, 1439, 1358, 1282, 1210, 1142, 1078 for 51..56.
+    // Finetune, note period, deltas up four and up seven, frequency up four.
+    const std::tuple<int8_t, int32_t, int32_t, int32_t, int32_t> cases[] = {
         // 1358 - 1712, 1142 - 1712; 14317056 / 1358 = 10542
         {0, 1712, -354, -570, 10542},
-        // f 64 takes half of the step to the next note: 1712 - 48 (97 / 2) = 1664,
-        // 1358 - 38 = 1320, 1142 - 32 = 1110; 14317056 / 1320 = 10846
+        // f 64, half the step up: 1712 - 48 (97 / 2), 1358 - 38, 1142 - 32; 14317056 / 1320
         {64, 1664, -344, -554, 10846},
-        // f -64 half of the step to the note below: 1712 + 50 (101 / 2) = 1762,
-        // 1358 + 40 (81 / 2) = 1398, 1142 + 34 = 1176; 14317056 / 1398 = 10241
+        // f -64, half the step down: 1712 + 50 (101 / 2), 1358 + 40, 1142 + 34; / 1398
         {-64, 1762, -364, -586, 10241},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.finetune));
+    for (const auto &[finetune, notePeriod, upFour, upSeven, frequencyUpFour] : cases) {
+        SCOPED_TRACE(int{finetune});
         XmSong xm = songWith({noteWith(0, 0, 0x47)});
         xm.flags = 0;
-        xm.instruments[0].samples[0].finetune = c.finetune;
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        player.tick();
-        EXPECT_EQ(period(player), c.notePeriod);
-        EXPECT_EQ(periodDelta(player), 0);
-        EXPECT_EQ(record(player, 3, periodDelta), (std::vector<int32_t>{c.upFour, c.upSeven, 0}));
-        player.tick();
-        EXPECT_EQ(frequency(player), c.frequencyUpFour);
+        xm.instruments[0].samples[0].finetune = finetune;
+        EXPECT_EQ(trace(xm, 0, 1, period), Values{notePeriod});
+        EXPECT_EQ(trace(xm, 0, 4, periodDelta), (Values{0, upFour, upSeven, 0}));
+        EXPECT_EQ(trace(xm, 4, 1, frequency), Values{frequencyUpFour});
     }
 }
 
 TEST(EffectPortamento, upAndDownSlideOnLaterTicksWithTheirOwnMemories) {
-    // 108: -32 per later tick; 210: +64; 100 and 200 repeat 08 and 10.
+    // Rows of six ticks: 108 -32 a later tick; 210 +64; 100 and 200 repeat 08 and 10.
     const XmSong xm =
         songWith({noteWith(0, 1, 0x08), command(0, 2, 0x10), command(0, 1, 0), command(0, 2, 0)});
-    EXPECT_EQ(trace(xm, 0, 24, period), (std::vector<int32_t>{
-                                            4608, 4576, 4544, 4512, 4480, 4448, // 108
-                                            4448, 4512, 4576, 4640, 4704, 4768, // 210
-                                            4768, 4736, 4704, 4672, 4640, 4608, // 100
-                                            4608, 4672, 4736, 4800, 4864, 4928, // 200
-                                        }));
-    // trunc(8363 x 2^(32 / 768)) = 8608 once the period is 4576.
-    EXPECT_EQ(trace(xm, 1, 1, frequency), std::vector<int32_t>{8608});
+    EXPECT_EQ(trace(xm, 0, 24, period),
+              (Values{4608, 4576, 4544, 4512, 4480, 4448, 4448, 4512, 4576, 4640, 4704, 4768,
+                      4768, 4736, 4704, 4672, 4640, 4608, 4608, 4672, 4736, 4800, 4864, 4928}));
+    EXPECT_EQ(trace(xm, 1, 1, frequency), Values{8608}); // trunc(8363 x 2^(32 / 768))
+    // Up stops at 56: note 96 is 7680 - 64 x 95 = 1600, 1600 - 1020 = 580, then 56.
+    EXPECT_EQ(trace(songWith({noteWith(0, 1, 0xff, 96)}), 0, 4, period),
+              (Values{1600, 580, 56, 56}));
+    // Down has no limit: note 1 is 7680, the table's largest period.
+    EXPECT_EQ(trace(songWith({noteWith(0, 2, 0xff, 1)}), 0, 4, period),
+              (Values{7680, 8700, 9720, 10740}));
 }
 
-TEST(EffectPortamento, upStopsAtFiftySixAndDownHasNoLimit) {
-    struct Case {
-        uint8_t note, effect;
-        std::vector<int32_t> periods; // ticks 0..3
+TEST(EffectTonePortamento, glidesFourTimesTheSpeedToTheTargetWithoutRestartingTheNote) {
+    // 318 to note 53 (7680 - 64 x 52 = 4352) moves 96 a later tick and stops at
+    // the target; 300 back keeps 24 and stops at 4608. Volume column F4: speed
+    // 16 x 4 = 64 (256 a tick) to note 61 (3840); 300 keeps it, and so does F0.
+    const std::pair<Rows, Values> cases[] = {
+        {{noteWith(0, 0, 0), command(0, 3, 0x18, 53), command(0, 3, 0x00, referenceNote)},
+         {4608, 4512, 4416, 4352, 4352, 4352, 4352, 4448, 4544, 4608, 4608, 4608}},
+        {{noteWith(0, 0, 0), command(0xf4, 0, 0, 61), command(0, 3, 0x00, referenceNote),
+          command(0xf0, 0, 0, 61)},
+         {4608, 4352, 4096, 3840, 3840, 3840, 3840, 4096, 4352, 4608, 4608, 4608, 4608, 4352, 4096,
+          3840, 3840, 3840}},
     };
-    const Case cases[] = {
-        // note 96: 7680 - 64 x 95 = 1600; 1600 - 4 x 255 = 580; 580 - 1020 -> 56
-        {96, 1, {1600, 580, 56, 56}},
-        // note 1: 7680, then + 1020 per tick past the table's largest period
-        {1, 2, {7680, 8700, 9720, 10740}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.effect));
-        EXPECT_EQ(trace(songWith({noteWith(0, c.effect, 0xff, c.note)}), 0, 4, period), c.periods);
+    for (const auto &[rows, periods] : cases) {
+        SCOPED_TRACE(int{rows[1].volume});
+        TickPlayer player(songWith(rows));
+        ASSERT_TRUE(player.loaded());
+        player.tick(6);
+        player.voice(0).position = 40; // as if the mixer had played 40 frames
+        EXPECT_EQ(record(player, static_cast<int>(periods.size()), period), periods);
+        // The notes only set the target: the first note's voice plays on untouched.
+        EXPECT_EQ(player.channel(0).voice, &voices[0]);
+        EXPECT_EQ(player.voice(0).position, 40u);
     }
-}
-
-TEST(EffectTonePortamento, movesFourTimesTheSpeedPerTickAndStopsAtTheTarget) {
-    // Note 53: 7680 - 64 x 52 = 4352. 318 moves 96 per later tick and stops at
-    // the target (4320 would pass it); 300 on the way back keeps speed 24 and
-    // stops at 4608 (not 4640).
-    TickPlayer player(
-        songWith({noteWith(0, 0, 0), command(0, 3, 0x18, 53), command(0, 3, 0x00, referenceNote)}));
-    ASSERT_TRUE(player.loaded());
-    player.tick(6);
-    player.voice(0).position = 40; // as if the mixer had played 40 frames
-    EXPECT_EQ(record(player, 4, period), (std::vector<int32_t>{4608, 4512, 4416, 4352}));
-    EXPECT_EQ(player.channel(0).portaTarget, 4352);
-    EXPECT_EQ(frequency(player), 10536); // trunc(8363 x 2^(256 / 768))
-    EXPECT_EQ(record(player, 8, period),
-              (std::vector<int32_t>{4352, 4352, 4352, 4448, 4544, 4608, 4608, 4608}));
-    // The notes only set the target: the first note's voice plays on untouched.
-    EXPECT_EQ(player.channel(0).voice, &voices[0]);
-    EXPECT_EQ(player.voice(0).position, 40u);
-}
-
-TEST(EffectTonePortamento, withVolumeSlideKeepsTheSpeedAndSharesTheSlideMemory) {
-    // 308 toward note 53 moves 32 per tick: 4608 -> 4448 in five ticks. Note 57
-    // (7680 - 64 x 56 = 4096) with 502 carries on at 32 per tick and slides
-    // the volume down 2 per later tick; 500 repeats both.
-    const XmSong xm = songWith(
-        {noteWith(0, 0, 0), command(0, 3, 0x08, 53), command(0, 5, 0x02, 57), command(0, 5, 0x00)});
-    EXPECT_EQ(trace(xm, 12, 12, period),
-              (std::vector<int32_t>{4448, 4416, 4384, 4352, 4320, 4288,    // 502
-                                    4288, 4256, 4224, 4192, 4160, 4128})); // 500
-    EXPECT_EQ(trace(xm, 12, 12, volume),
-              (std::vector<int32_t>{64, 62, 60, 58, 56, 54, 54, 52, 50, 48, 46, 44}));
-    EXPECT_EQ(trace(xm, 12, 1, [](TickPlayer &p) { return p.channel(0).portaTarget; }),
-              std::vector<int32_t>{4096});
-    // No note start: the channel stays on voice 0.
-    EXPECT_EQ(trace(xm, 0, 24, [](TickPlayer &p) { return p.voice(0).index; }),
-              std::vector<int32_t>(24, 0));
+    // trunc(8363 x 2^(256 / 768)) at the target 4352.
+    EXPECT_EQ(trace(songWith(cases[0].first), 9, 1, frequency), Values{10536});
 }
 
 TEST(EffectVibrato, stepsOnTickZeroWithoutAdvancingAndLowersTheLinearPitch) {
-    // 44F: speed 4, depth 15. Phases per tick: 0, 0, 4, 8, 12, 16; the next row
-    // (400) steps at 20 on tick 0 and then 20, 24, 28, -32, -28.
-    // d = (m x 15) >> 5, low bits cleared: m 97 -> 44, 181 -> 84, 236 -> 108, 255 -> 116.
-    const std::vector<int32_t> expected{0, 0, -44, -84, -108, -116, -108, -108, -84, -44, 0, 44};
-    // Period 4608 - 116 at tick 5: trunc(8363 x 2^(-116 / 768)) = 7531 in linear
-    // mode; 14317056 / (1712 - 116) = 8970 in Amiga mode (higher).
-    const std::pair<uint16_t, int32_t> modes[] = {{1, 7531}, {0, 8970}};
-    for (const auto &[flags, lowestPeriodFrequency] : modes) {
-        SCOPED_TRACE(static_cast<int>(flags));
+    // 44F at phases 0, 0, 4, 8, 12, 16; 400 at 20 on tick 0, then 20, 24, 28,
+    // -32, -28. d = (m x 15) >> 5, low bits cleared: m 97, 181, 236, 255 -> 44,
+    // 84, 108, 116. At 4608 - 116: trunc(8363 x 2^(-116 / 768)) = 7531 linear;
+    // 14317056 / (1712 - 116) = 8970 Amiga (higher).
+    for (const auto &[flags, lowestPeriodFrequency] : {std::pair{1, 7531}, std::pair{0, 8970}}) {
+        SCOPED_TRACE(flags);
         XmSong xm = songWith({noteWith(0, 4, 0x4f), command(0, 4, 0)});
-        xm.flags = flags;
-        EXPECT_EQ(trace(xm, 0, 12, periodDelta), expected);
-        EXPECT_EQ(trace(xm, 5, 1, frequency), std::vector<int32_t>{lowestPeriodFrequency});
+        xm.flags = static_cast<uint16_t>(flags);
+        EXPECT_EQ(trace(xm, 0, 12, periodDelta),
+                  (Values{0, 0, -44, -84, -108, -116, -108, -108, -84, -44, 0, 44}));
+        EXPECT_EQ(trace(xm, 5, 1, frequency), Values{lowestPeriodFrequency});
     }
 }
 
-TEST(EffectVibrato, depthFSwingsThePeriodBy116AtMost) {
-    // (255 x 15) >> 5 = 119, low two bits cleared: 116, on both halves.
-    XmSong xm = songWith({noteWith(0, 4, 0x4f)});
-    xm.speed = 31;
-    const std::vector<int32_t> deltas = trace(xm, 0, 31, periodDelta);
-    EXPECT_EQ(*std::max_element(deltas.begin(), deltas.end()), 116);
-    EXPECT_EQ(*std::min_element(deltas.begin(), deltas.end()), -116);
+TEST(EffectVolumeSlide, fiveAndSixGoOnWithTheirEffectAndShareTheSlideMemory) {
+    // 308 to note 53 moves 32 a tick, 4608 -> 4448; 502 with note 57
+    // (7680 - 64 x 56 = 4096) goes on at 32 a tick without starting a note. 44F
+    // leaves the phase at 20; 602 steps there on tick 0, then at 20, 24, 28, -32,
+    // -28; 600 repeats from -24 (m 181, 181, 236, 255, 236, 181). Both slide -2 a
+    // later tick, and 500 and 600 repeat the slide.
+    const XmSong five = songWith(
+        {noteWith(0, 0, 0), command(0, 3, 0x08, 53), command(0, 5, 0x02, 57), command(0, 5, 0x00)});
+    const XmSong six = songWith({noteWith(0, 4, 0x4f), command(0, 6, 0x02), command(0, 6, 0x00)});
+    EXPECT_EQ(trace(five, 12, 12, period),
+              (Values{4448, 4416, 4384, 4352, 4320, 4288, 4288, 4256, 4224, 4192, 4160, 4128}));
+    EXPECT_EQ(trace(five, 12, 1, [](TickPlayer &p) { return p.channel(0).portaTarget; }),
+              Values{4096});
+    EXPECT_EQ(trace(five, 0, 24, [](TickPlayer &p) { return p.voice(0).index; }), Values(24, 0));
+    EXPECT_EQ(trace(six, 6, 12, periodDelta),
+              (Values{-108, -108, -84, -44, 0, 44, 84, 84, 108, 116, 108, 84}));
+    const Values slide{64, 62, 60, 58, 56, 54, 54, 52, 50, 48, 46, 44};
+    EXPECT_EQ(trace(five, 12, 12, volume), slide);
+    EXPECT_EQ(trace(six, 6, 12, volume), slide);
+}
+
+TEST(EffectModulation, depthFSwingsTheVibratoBy116AndTheTremoloBy59) {
+    // Vibrato: (255 x 15) >> 5 = 119 -> 116 both ways. Tremolo: (255 x 15) >> 6
+    // = 59; volume 5 rises the whole way but falls to 0, volume 64 only falls.
+    // The cell, what it swings, and the highest and lowest values in a row of 31 ticks.
+    const std::tuple<XmCell, Reader, Values> cases[] = {
+        {noteWith(0, 4, 0x4f), periodDelta, {116, -116}},
+        {noteWith(0x15, 7, 0x4f), volumeDelta, {59, -5}},
+        {noteWith(0x50, 7, 0x4f), volumeDelta, {0, -59}}};
+    for (const auto &[cell, read, extremes] : cases) {
+        XmSong xm = songWith({cell});
+        xm.speed = 31;
+        const Values values = trace(xm, 0, 31, read);
+        const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+        EXPECT_EQ((Values{*highest, *lowest}), extremes) << int{cell.volume};
+    }
 }
 
 TEST(EffectModulation, speedAndDepthAreRememberedNibbleByNibble) {
-    struct Row {
-        XmCell cell;
-        int vibSpeed, vibDepth, tremSpeed, tremDepth;
+    // Vibrato and tremolo speed and depth after each row: x0 sets only the speed,
+    // 0y only the depth; the volume column takes 0 as a value.
+    const std::pair<XmCell, Values> rows[] = {
+        {noteWith(0, 4, 0x4f), {4, 15, 0, 0}}, {command(0, 4, 0x80), {8, 15, 0, 0}},
+        {command(0, 4, 0x03), {8, 3, 0, 0}},   {command(0, 4, 0x00), {8, 3, 0, 0}},
+        {command(0xa0, 0, 0), {0, 3, 0, 0}},   {command(0xb0, 0, 0), {0, 0, 0, 0}},
+        {command(0, 7, 0x4f), {0, 0, 4, 15}},  {command(0, 7, 0x80), {0, 0, 8, 15}},
+        {command(0, 7, 0x03), {0, 0, 8, 3}},   {command(0, 7, 0x00), {0, 0, 8, 3}},
     };
-    const Row rows[] = {
-        {noteWith(0, 4, 0x4f), 4, 15, 0, 0},
-        {command(0, 4, 0x80), 8, 15, 0, 0}, // 4x0 changes only the speed
-        {command(0, 4, 0x03), 8, 3, 0, 0},  // 40y only the depth
-        {command(0, 4, 0x00), 8, 3, 0, 0},
-        {command(0xa0, 0, 0), 0, 3, 0, 0}, // the volume column takes 0 as a value
-        {command(0xb0, 0, 0), 0, 0, 0, 0},
-        {command(0, 7, 0x4f), 0, 0, 4, 15},
-        {command(0, 7, 0x80), 0, 0, 8, 15},
-        {command(0, 7, 0x03), 0, 0, 8, 3},
-        {command(0, 7, 0x00), 0, 0, 8, 3},
-    };
-    std::vector<XmCell> cells;
-    for (const Row &row : rows)
-        cells.push_back(row.cell);
+    Rows cells;
+    for (const auto &row : rows)
+        cells.push_back(row.first);
     TickPlayer player(songWith(cells));
     ASSERT_TRUE(player.loaded());
-    for (size_t r = 0; r < cells.size(); ++r) {
-        SCOPED_TRACE(r);
+    for (const auto &[cell, expected] : rows) {
         player.tick();
-        const MusicChannel &channel = player.channel(0);
-        EXPECT_EQ(channel.vibSpeed, rows[r].vibSpeed);
-        EXPECT_EQ(channel.vibDepth, rows[r].vibDepth);
-        EXPECT_EQ(channel.tremSpeed, rows[r].tremSpeed);
-        EXPECT_EQ(channel.tremDepth, rows[r].tremDepth);
+        const MusicChannel &c = player.channel(0);
+        EXPECT_EQ((Values{c.vibSpeed, c.vibDepth, c.tremSpeed, c.tremDepth}), expected)
+            << int{cell.effect} << " " << int{cell.param};
         player.tick(5);
     }
 }
 
-TEST(EffectVibrato, withVolumeSlideKeepsTheVibratoGoing) {
-    // After 44F the phase is 20. 602 steps there on tick 0 (no slide yet), then
-    // at 20, 24, 28, -32, -28 with -2 volume per later tick; 600 repeats both,
-    // from phase -24: m 181, 181, 236, 255, 236, 181 -> +84, +84, +108, +116, +108, +84.
-    const XmSong xm = songWith({noteWith(0, 4, 0x4f), command(0, 6, 0x02), command(0, 6, 0x00)});
-    EXPECT_EQ(trace(xm, 6, 12, periodDelta),
-              (std::vector<int32_t>{-108, -108, -84, -44, 0, 44, 84, 84, 108, 116, 108, 84}));
-    EXPECT_EQ(trace(xm, 6, 12, volume),
-              (std::vector<int32_t>{64, 62, 60, 58, 56, 54, 54, 52, 50, 48, 46, 44}));
-}
-
-TEST(EffectTremolo, depthFSwingsTheVolumeBy59AtMost) {
-    // (255 x 15) >> 6 = 59. Volume 5 rises the whole way (5 + 59 = 64) but
-    // falls only to 0; volume 64 cannot rise but falls the whole way.
-    struct Case {
-        uint8_t volumeColumn;
-        int32_t highest, lowest;
-    };
-    const Case cases[] = {{0x15, 59, -5}, {0x50, 0, -59}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.volumeColumn));
-        XmSong xm = songWith({noteWith(c.volumeColumn, 7, 0x4f)});
-        xm.speed = 31;
-        const std::vector<int32_t> deltas = trace(xm, 0, 31, volumeDelta);
-        EXPECT_EQ(*std::max_element(deltas.begin(), deltas.end()), c.highest);
-        EXPECT_EQ(*std::min_element(deltas.begin(), deltas.end()), c.lowest);
-    }
-}
-
 TEST(EffectTremolo, lastOffsetStaysInTheVolumeWhenAnotherEffectFollows) {
-    // 748 on volume 32: phases 0, 4, 8, 12, 16 on ticks 1..5, m 0, 97, 181, 236,
-    // 255, a = (m x 8) >> 6 = 0, 12, 22, 29, 31.
-    struct Case {
-        XmCell next;
-        int32_t volume, voiceVolume;
+    // 748 on volume 32: phases 0, 4, 8, 12, 16 give m 0, 97, 181, 236, 255 and
+    // a = (m x 8) >> 6. Then volume, volumeDelta and voice volume on the next row.
+    const std::pair<XmCell, Values> cases[] = {
+        {command(0, 0, 0), {63, 0, 125}},   // 32 + 31; trunc(63 x 255 / 128)
+        {command(0, 0xa, 0), {63, 0, 125}}, // any other effect
+        {command(0, 7, 0), {32, 0, 63}},    // the tremolo goes on: nothing on its tick 0
     };
-    const Case cases[] = {
-        {command(0, 0, 0), 63, 125},   // 32 + 31; trunc(63 x 255 / 128)
-        {command(0, 0xa, 0), 63, 125}, // any other effect
-        {command(0, 7, 0), 32, 63},    // the tremolo goes on: nothing on its tick 0
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.next.effect));
-        TickPlayer player(songWith({noteWith(0x30, 7, 0x48), c.next}));
-        ASSERT_TRUE(player.loaded());
-        EXPECT_EQ(record(player, 6, volumeDelta), (std::vector<int32_t>{0, 0, 12, 22, 29, 31}));
-        player.tick();
-        EXPECT_EQ(volume(player), c.volume);
-        EXPECT_EQ(volumeDelta(player), 0);
-        EXPECT_EQ(player.voice(0).volume, c.voiceVolume);
+    for (const auto &[next, expected] : cases) {
+        const XmSong xm = songWith({noteWith(0x30, 7, 0x48), next});
+        EXPECT_EQ(trace(xm, 0, 6, volumeDelta), (Values{0, 0, 12, 22, 29, 31}));
+        EXPECT_EQ(at(xm, 7, {volume, volumeDelta, voiceVolume}), expected) << int{next.effect};
     }
 }
 
-// Sample offsets on a 1024-frame sample looping over 256..512 (instrument 1)
-// and a 768-frame sample without loop (instrument 2).
 TEST(EffectSampleOffset, startsAtTheOffsetOrRewindsWhenItReachesTheEnd) {
-    struct Case {
-        uint8_t instrument, firstParam;
-        uint32_t firstPosition;
-        uint8_t secondParam;
-        int secondVoice;
-        uint32_t secondPosition;
+    // Instrument 1: 1024 frames looping over 256..512; 2: 768 frames, no loop.
+    // Voice, instrument of its sample and position after the note and its repeat.
+    const std::tuple<uint8_t, uint8_t, uint8_t, Values, Values> cases[] = {
+        // 900 repeats 256; the note moves to voice 32
+        {1, 0x01, 0x00, {0, 1, 256}, {32, 1, 256}},
+        {1, 0x01, 0x02, {0, 1, 256}, {0, 1, 0}}, // 512, the loop's end: voice 0 rewinds
+        {2, 0x02, 0x00, {0, 2, 512}, {32, 2, 512}},
+        {2, 0x02, 0x03, {0, 2, 512}, {0, 2, 0}}, // 768 is the sample's length
     };
-    const Case cases[] = {
-        {1, 0x01, 256, 0x00, 32, 256}, // 900 repeats 256; the note moves to voice 32
-        {1, 0x01, 256, 0x02, 0, 0},    // 512 is the loop's end: no note, voice 0 rewinds
-        {2, 0x02, 512, 0x00, 32, 512},
-        {2, 0x02, 512, 0x03, 0, 0}, // 768 is the sample's length
+    XmSample looped, oneShot;
+    looped.values.assign(1024, 0);
+    looped.loop = xmForwardLoop;
+    looped.loopStart = looped.loopLength = 256;
+    oneShot.values.assign(768, 0);
+    const Reader index = [](TickPlayer &p) { return p.voice(0).index; };
+    const Reader instrument = [](TickPlayer &p) -> int32_t {
+        const Sample *sample = p.voice(0).sample;
+        return sample == p.sample(0) ? 1 : sample == p.sample(1) ? 2 : 0;
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << int{c.instrument} << " " << int{c.secondParam});
-        XmSong xm = songWith({XmCell{referenceNote, c.instrument, 0, 9, c.firstParam},
-                              command(0, 9, c.secondParam, referenceNote)});
-        XmSample looped;
-        looped.values.assign(1024, 0);
-        looped.loop = xmForwardLoop;
-        looped.loopStart = 256;
-        looped.loopLength = 256;
-        XmSample oneShot;
-        oneShot.values.assign(768, 0);
+    for (const auto &[number, firstParam, secondParam, first, second] : cases) {
+        SCOPED_TRACE(testing::Message() << int{number} << " " << int{secondParam});
+        XmSong xm = songWith({XmCell{referenceNote, number, 0, 9, firstParam},
+                              command(0, 9, secondParam, referenceNote)});
         xm.instruments = {instrumentWith(looped), instrumentWith(oneShot)};
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        player.tick();
-        const Sample *sample = player.voice(0).sample;
-        ASSERT_NE(sample, nullptr);
-        EXPECT_EQ(player.voice(0).position, c.firstPosition);
-        player.tick(6);
-        EXPECT_EQ(player.voice(0).index, c.secondVoice);
-        EXPECT_EQ(player.voice(0).sample, sample);
-        EXPECT_EQ(player.voice(0).position, c.secondPosition);
+        EXPECT_EQ(at(xm, 1, {index, instrument, position}), first);
+        EXPECT_EQ(at(xm, 7, {index, instrument, position}), second);
     }
 }
 
 TEST(EffectVolumeSlide, slidesOnLaterTicksWithTheUpperNibbleFirst) {
-    struct Case {
-        uint8_t param;
-        std::vector<int32_t> volumes; // ticks 0..5 from volume 32
-    };
-    const Case cases[] = {
+    const std::pair<uint8_t, Values> cases[] = {
         {0x20, {32, 34, 36, 38, 40, 42}}, {0x03, {32, 29, 26, 23, 20, 17}},
         {0x21, {32, 34, 36, 38, 40, 42}}, {0xf0, {32, 47, 62, 64, 64, 64}},
         {0x0f, {32, 17, 2, 0, 0, 0}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.param));
-        EXPECT_EQ(trace(songWith({noteWith(0x30, 0xa, c.param)}), 0, 6, volume), c.volumes);
-    }
-}
-
-TEST(EffectVolumeSlide, zeroRepeatsTheMemorySharedWithFiveAndSix) {
-    // Volume at the end of each row, five slides a row from 32: A02 -10, A00
-    // -10, 600 -10, A10 +5, 500 +5. Speed and depth 0 keep the pitch still.
+    for (const auto &[param, volumes] : cases)
+        EXPECT_EQ(trace(songWith({noteWith(0x30, 0xa, param)}), 0, 6, volume), volumes)
+            << int{param};
+    // A00 repeats the memory it shares with 5 and 6; five slides a row from 32:
+    // A02 -10, A00 -10, 600 -10, A10 +5, 500 +5. Speed and depth 0 keep the pitch.
     const XmSong xm = songWith({noteWith(0x30, 0xa, 0x02), command(0, 0xa, 0), command(0, 6, 0),
                                 command(0, 0xa, 0x10), command(0, 5, 0)});
-    const std::vector<int32_t> volumes = trace(xm, 0, 30, volume);
-    std::vector<int32_t> rowEnds;
+    const Values volumes = trace(xm, 0, 30, volume);
+    Values rowEnds;
     for (size_t t = 5; t < volumes.size(); t += 6)
         rowEnds.push_back(volumes[t]);
-    EXPECT_EQ(rowEnds, (std::vector<int32_t>{22, 12, 2, 7, 12}));
-    EXPECT_EQ(trace(xm, 0, 30, period), std::vector<int32_t>(30, 4608));
+    EXPECT_EQ(rowEnds, (Values{22, 12, 2, 7, 12}));
+    EXPECT_EQ(trace(xm, 0, 30, period), Values(30, 4608));
 }
 
-TEST(EffectSetVolume, takesAnyValueAndPlaysLouderAbove64) {
-    struct Case {
-        uint8_t param;
-        int32_t voiceVolume; // trunc(xx x 255 / 128)
-    };
-    const Case cases[] = {{0x00, 0}, {0x20, 63}, {0x40, 127}, {0x7f, 253}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.param));
-        TickPlayer player(songWith({noteWith(0, 0xc, c.param)}));
-        ASSERT_TRUE(player.loaded());
-        player.tick();
-        EXPECT_EQ(volume(player), c.param);
-        EXPECT_EQ(player.voice(0).volume, c.voiceVolume);
+TEST(EffectSetVolume, takesAnyValueAndSlidesFromAbove64) {
+    // The voice plays trunc(xx x 255 / 128).
+    const std::pair<int, int32_t> cases[] = {{0x00, 0}, {0x20, 63}, {0x40, 127}, {0x7f, 253}};
+    for (const auto &[param, voice] : cases) {
+        const XmSong xm = songWith({noteWith(0, 0xc, static_cast<uint8_t>(param))});
+        EXPECT_EQ(trace(xm, 0, 1, volume), Values{param});
+        EXPECT_EQ(trace(xm, 0, 1, voiceVolume), Values{voice}) << param;
     }
-}
-
-TEST(EffectSetVolume, aboveSixtyFourASlideUpDropsTo64AndASlideDownStartsFromIt) {
-    struct Case {
-        XmCell next;
-        std::vector<int32_t> volumes; // ticks 0..2 of the row after C7F
-    };
-    const Case cases[] = {
+    // After C7F a slide up drops to 64 and a slide down starts from 127.
+    const std::pair<XmCell, Values> slides[] = {
         {command(0, 0xa, 0x10), {127, 64, 64}}, {command(0, 0xa, 0x01), {127, 126, 125}},
         {command(0x71, 0, 0), {64, 64, 64}},    {command(0x61, 0, 0), {126, 125, 124}},
         {command(0x91, 0, 0), {64, 64, 64}},    {command(0x81, 0, 0), {126, 126, 126}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << int{c.next.volume} << " " << int{c.next.param});
-        EXPECT_EQ(trace(songWith({noteWith(0, 0xc, 0x7f), c.next}), 6, 3, volume), c.volumes);
-    }
+    for (const auto &[next, volumes] : slides)
+        EXPECT_EQ(trace(songWith({noteWith(0, 0xc, 0x7f), next}), 6, 3, volume), volumes)
+            << int{next.volume} << " " << int{next.param};
 }
 
 TEST(EffectSetPanning, effectAndVolumeColumnSetThePanOnTickZero) {
-    struct Case {
-        uint8_t volumeColumn, param;
-        int32_t pan, left, right; // left = 127 x pan / 255, right = (255 - pan) x 127 / 255
+    // Pan, then left = 127 x pan / 255 and right = (255 - pan) x 127 / 255.
+    const std::pair<XmCell, Values> cases[] = {
+        {command(0, 8, 0x00), {0, 0, 127}},   {command(0, 8, 0x40), {64, 31, 95}},
+        {command(0, 8, 0xff), {255, 127, 0}}, {command(0xc0, 0, 0), {0, 0, 127}},
+        {command(0xc4, 0, 0), {64, 31, 95}},  {command(0xcf, 0, 0), {240, 119, 7}},
     };
-    const Case cases[] = {
-        {0, 0x00, 0, 0, 127}, {0, 0x40, 64, 31, 95}, {0, 0xff, 255, 127, 0},
-        {0xc0, 0, 0, 0, 127}, {0xc4, 0, 64, 31, 95}, {0xcf, 0, 240, 119, 7},
+    const Reader left = [](TickPlayer &p) { return p.voice(0).volumeLeft; };
+    const Reader right = [](TickPlayer &p) { return p.voice(0).volumeRight; };
+    // On a row of its own, so that no instrument number raises Panning.
+    for (const auto &[cell, expected] : cases)
+        EXPECT_EQ(at(songWith({noteWith(0, 0, 0), cell}), 7, {pan, voicePan, left, right}),
+                  (Values{expected[0], expected[0], expected[1], expected[2]}))
+            << int{cell.volume} << " " << int{cell.param};
+}
+
+TEST(EffectFirstTickOnly, setCommandsLeaveTheLaterTicksAlone) {
+    // Ticks 1 and 2 leave alone the mark 7 put after tick 0. 901 (256) lies past
+    // the 64-frame sample and rewinds the voice.
+    const Reader vibSpeed = [](TickPlayer &p) -> int32_t { return p.channel(0).vibSpeed; };
+    const Reader nextRow = [](TickPlayer &p) { return p.song().nextRow; };
+    const Reader nextOrder = [](TickPlayer &p) { return p.song().nextOrder; };
+    const std::pair<XmCell, Reader> cases[] = {
+        {noteWith(0, 8, 0x40), pan},       {noteWith(0xc4, 0, 0), pan},
+        {noteWith(0, 0xc, 0x20), volume},  {noteWith(0x30, 0, 0), volume},
+        {noteWith(0x85, 0, 0), volume},    {noteWith(0x95, 0, 0), volume},
+        {noteWith(0xa5, 0, 0), vibSpeed},  {noteWith(0, 0xf, 0x03), speed},
+        {noteWith(0, 0xf, 0x20), bpm},     {noteWith(0, 0xb, 0x00), nextOrder},
+        {noteWith(0, 0xd, 0x0a), nextRow}, {noteWith(0, 9, 0x00), position},
+        {noteWith(0, 9, 0x01), position},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << int{c.volumeColumn} << " " << int{c.param});
-        // On a row of its own, so that no instrument number raises Panning.
-        TickPlayer player(songWith(
-            {noteWith(0, 0, 0), command(c.volumeColumn, c.volumeColumn ? 0 : 8, c.param)}));
+    for (const auto &[cell, read] : cases) {
+        TickPlayer player(songWith({cell}, 32));
         ASSERT_TRUE(player.loaded());
-        player.tick(7);
-        EXPECT_EQ(pan(player), c.pan);
-        EXPECT_EQ(player.voice(0).pan, c.pan);
-        EXPECT_EQ(player.voice(0).volumeLeft, c.left);
-        EXPECT_EQ(player.voice(0).volumeRight, c.right);
+        player.tick();
+        MusicChannel &channel = player.channel(0);
+        channel.channelVolume = channel.channelPan = channel.vibSpeed = 7;
+        Song &song = player.song();
+        song.speed = song.bpm = song.nextRow = song.nextOrder = 7;
+        player.voice(0).position = 7;
+        player.tick(2);
+        EXPECT_EQ(read(player), 7)
+            << int{cell.volume} << " " << int{cell.effect} << " " << int{cell.param};
     }
 }
 
-// A field a command writes on tick 0, with a marker value to put in its place.
-struct Field {
-    int32_t (*get)(TickPlayer &);
-    void (*set)(TickPlayer &, int32_t);
-};
-
-TEST(EffectFirstTickOnly, setCommandsLeaveTheLaterTicksAlone) {
-    const Field channelVolume{volume,
-                              [](TickPlayer &p, int32_t v) { p.channel(0).channelVolume = v; }};
-    const Field channelPan{pan, [](TickPlayer &p, int32_t v) { p.channel(0).channelPan = v; }};
-    const Field vibSpeed{
-        [](TickPlayer &p) -> int32_t { return p.channel(0).vibSpeed; },
-        [](TickPlayer &p, int32_t v) { p.channel(0).vibSpeed = static_cast<uint8_t>(v); }};
-    const Field speed{[](TickPlayer &p) { return p.song().speed; },
-                      [](TickPlayer &p, int32_t v) { p.song().speed = v; }};
-    const Field bpm{[](TickPlayer &p) { return p.song().bpm; },
-                    [](TickPlayer &p, int32_t v) { p.song().bpm = v; }};
-    const Field nextRow{[](TickPlayer &p) { return p.song().nextRow; },
-                        [](TickPlayer &p, int32_t v) { p.song().nextRow = v; }};
-    const Field nextOrder{[](TickPlayer &p) { return p.song().nextOrder; },
-                          [](TickPlayer &p, int32_t v) { p.song().nextOrder = v; }};
-    const Field position{
-        [](TickPlayer &p) { return static_cast<int32_t>(p.voice(0).position); },
-        [](TickPlayer &p, int32_t v) { p.voice(0).position = static_cast<uint32_t>(v); }};
-    struct Case {
-        uint8_t volumeColumn, effect, param;
-        const Field &field;
-    };
-    // 900 starts the note at offset 0; 901 (256) lies past the 64-frame sample
-    // and rewinds the voice instead.
-    const Case cases[] = {
-        {0, 8, 0x40, channelPan},    {0xc4, 0, 0, channelPan},    {0, 0xc, 0x20, channelVolume},
-        {0x30, 0, 0, channelVolume}, {0x85, 0, 0, channelVolume}, {0x95, 0, 0, channelVolume},
-        {0xa5, 0, 0, vibSpeed},      {0, 0xf, 0x03, speed},       {0, 0xf, 0x20, bpm},
-        {0, 0xb, 0x00, nextOrder},   {0, 0xd, 0x0a, nextRow},     {0, 9, 0x00, position},
-        {0, 9, 0x01, position},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << int{c.volumeColumn} << " " << int{c.effect} << " " << int{c.param});
-        TickPlayer player(songWith({noteWith(c.volumeColumn, c.effect, c.param)}, 32));
-        ASSERT_TRUE(player.loaded());
-        player.tick();
-        c.field.set(player, 7);
-        player.tick(2);
-        EXPECT_EQ(c.field.get(player), 7);
-    }
+// The order and row after the given ticks of a song of the given orders of
+// one 32-row pattern, with restart position 1.
+Values positionAfter(const Rows &rows, size_t orders, int ticks) {
+    XmSong xm = songWith(rows, 32);
+    xm.orders.assign(orders, 0);
+    xm.restart = 1;
+    return at(xm, ticks, {order, row});
 }
 
 TEST(EffectPositionJump, jumpsToRowZeroOfTheOrderOrOfOrderZeroPastTheEnd) {
-    // Three orders of one 4-row pattern, restart position 1; B on row 1.
-    const std::pair<uint8_t, int32_t> cases[] = {
+    // Three orders; B on row 1 of order 0.
+    const std::pair<uint8_t, int32_t> jumps[] = {
         {0x02, 2}, {0x01, 1}, {0x00, 0}, {0x03, 0}, {0xff, 0}};
-    for (const auto &[param, order] : cases) {
-        SCOPED_TRACE(static_cast<int>(param));
-        XmSong xm = songWith({noteWith(0, 0, 0), command(0, 0xb, param)}, 4);
-        xm.orders = {0, 0, 0};
-        xm.restart = 1;
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        player.tick(12);
-        EXPECT_EQ(player.song().nextOrder, order);
-        EXPECT_EQ(player.song().nextRow, 0);
-        player.tick();
-        EXPECT_EQ(player.song().order, order);
-        EXPECT_EQ(player.song().row, 0);
-    }
+    for (const auto &[param, to] : jumps)
+        EXPECT_EQ(positionAfter({noteWith(0, 0, 0), command(0, 0xb, param)}, 3, 13),
+                  (Values{to, 0}))
+            << int{param};
 }
 
-TEST(EffectPatternBreak, breaksToRowTenXPlusYOfTheNextOrder) {
-    // 10 x 0 + 10, 10 x 1 + 15, 70 > 63 -> 0, 0, 31.
-    const std::pair<uint8_t, int32_t> cases[] = {
+TEST(EffectPatternBreak, breaksToRowTenXPlusYOfTheNextOrderOrOfOrderZeroFromTheLast) {
+    // Two orders: 10 x 0 + 10, 10 x 1 + 15, 70 > 63 -> 0, 0, 31.
+    const std::pair<uint8_t, int32_t> breaks[] = {
         {0x0a, 10}, {0x1f, 25}, {0x70, 0}, {0x00, 0}, {0x31, 31}};
-    for (const auto &[param, row] : cases) {
-        SCOPED_TRACE(static_cast<int>(param));
-        XmSong xm = songWith({noteWith(0, 0xd, param)}, 32);
-        xm.orders = {0, 0};
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        player.tick(7);
-        EXPECT_EQ(player.song().order, 1);
-        EXPECT_EQ(player.song().row, row);
-    }
-}
-
-TEST(EffectPatternBreak, fromTheLastOrderGoesToOrderZeroNotTheRestart) {
-    std::vector<XmCell> rows(11, XmCell{});
+    for (const auto &[param, to] : breaks)
+        EXPECT_EQ(positionAfter({noteWith(0, 0xd, param)}, 2, 7), (Values{1, to})) << int{param};
+    // D0A leads to row 10 of order 1, whose D05 leads to order 0, not the restart.
+    Rows rows(11);
     rows[0] = noteWith(0, 0xd, 0x0a);
     rows[10] = command(0, 0xd, 0x05);
-    XmSong xm = songWith(rows, 32);
-    xm.orders = {0, 0};
-    xm.restart = 1;
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick(7);
-    EXPECT_EQ(player.song().order, 1);
-    EXPECT_EQ(player.song().row, 10);
-    player.tick(6);
-    EXPECT_EQ(player.song().order, 0);
-    EXPECT_EQ(player.song().row, 5);
+    EXPECT_EQ(positionAfter(rows, 2, 13), (Values{0, 5}));
 }
 
 TEST(EffectSetSpeed, belowThirtyTwoSetsTheSpeedAndAboveTheTempo) {
-    struct Case {
-        uint8_t param;
-        int32_t speed, bpm, samplesPerTick; // floor(44100 x 2.5 / bpm)
+    // Speed, BPM and samples per tick: floor(44100 x 2.5 / bpm).
+    const std::pair<uint8_t, Values> cases[] = {
+        {0x00, {0, 125, 882}}, {0x03, {3, 125, 882}}, {0x1f, {31, 125, 882}},
+        {0x20, {6, 32, 3445}}, {0xff, {6, 255, 432}},
     };
-    const Case cases[] = {
-        {0x00, 0, 125, 882}, {0x03, 3, 125, 882}, {0x1f, 31, 125, 882},
-        {0x20, 6, 32, 3445}, {0xff, 6, 255, 432},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.param));
-        TickPlayer player(songWith({noteWith(0, 0xf, c.param)}));
-        ASSERT_TRUE(player.loaded());
-        player.tick();
-        EXPECT_EQ(player.song().speed, c.speed);
-        EXPECT_EQ(player.song().bpm, c.bpm);
-        EXPECT_EQ(player.song().samplesPerTick, c.samplesPerTick);
+    const Reader samplesPerTick = [](TickPlayer &p) { return p.song().samplesPerTick; };
+    const Reader tick = [](TickPlayer &p) { return p.song().tick; };
+    for (const auto &[param, expected] : cases) {
+        SCOPED_TRACE(int{param});
+        const XmSong xm = songWith({noteWith(0, 0xf, param)});
+        EXPECT_EQ(at(xm, 1, {speed, bpm, samplesPerTick}), expected);
         // The new speed already sets the length of this row.
-        const int ticksPerRow = std::max(c.speed, 1);
-        player.tick(ticksPerRow - 1);
-        EXPECT_EQ(player.song().row, 0);
-        EXPECT_EQ(player.song().tick, 0);
-        player.tick();
-        EXPECT_EQ(player.song().row, 1);
+        const int ticksPerRow = std::max(expected[0], 1);
+        EXPECT_EQ(at(xm, ticksPerRow, {row, tick}), (Values{0, 0}));
+        EXPECT_EQ(at(xm, ticksPerRow + 1, {row}), Values{1});
     }
-}
-
-TEST(EffectSetSpeed, speedZeroMakesEveryTickANewRow) {
-    const XmSong xm = songWith({noteWith(0, 0xf, 0x00)});
-    EXPECT_EQ(trace(xm, 0, 5, [](TickPlayer &p) { return p.song().row; }),
-              (std::vector<int32_t>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(trace(xm, 0, 5, [](TickPlayer &p) { return p.song().tick; }),
-              std::vector<int32_t>(5, 0));
+    // Speed 0 makes every tick a new row.
+    EXPECT_EQ(trace(songWith({noteWith(0, 0xf, 0x00)}), 0, 5, row), (Values{0, 1, 2, 3, 4}));
 }
 
 TEST(VolumeColumnVolume, setsOnTickZeroAndSlidesOnEveryTick) {
-    struct Case {
-        uint8_t volumeColumn;
-        std::vector<int32_t> volumes; // ticks 0..5 of the row after volume 32
-    };
-    const Case cases[] = {
+    // Channel volume on ticks 0..5 of the row after volume 32; 51..5F and
+    // 00..0F do nothing.
+    const std::pair<uint8_t, Values> cases[] = {
         {0x10, {0, 0, 0, 0, 0, 0}},       {0x25, {21, 21, 21, 21, 21, 21}},
-        {0x50, {64, 64, 64, 64, 64, 64}}, {0x51, {32, 32, 32, 32, 32, 32}}, // 51..5F: nothing
-        {0x5f, {32, 32, 32, 32, 32, 32}}, {0x0f, {32, 32, 32, 32, 32, 32}}, // 00..0F: nothing
+        {0x50, {64, 64, 64, 64, 64, 64}}, {0x51, {32, 32, 32, 32, 32, 32}},
+        {0x5f, {32, 32, 32, 32, 32, 32}}, {0x0f, {32, 32, 32, 32, 32, 32}},
         {0x63, {29, 26, 23, 20, 17, 14}}, {0x6f, {17, 2, 0, 0, 0, 0}},
         {0x60, {32, 32, 32, 32, 32, 32}}, {0x73, {35, 38, 41, 44, 47, 50}},
         {0x7f, {47, 62, 64, 64, 64, 64}}, {0x83, {29, 29, 29, 29, 29, 29}},
         {0x8f, {17, 17, 17, 17, 17, 17}}, {0x93, {35, 35, 35, 35, 35, 35}},
-        {0x9f, {47, 47, 47, 47, 47, 47}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.volumeColumn));
-        const XmSong xm = songWith({noteWith(0x30, 0, 0), command(c.volumeColumn, 0, 0)});
-        EXPECT_EQ(trace(xm, 6, 6, volume), c.volumes);
-        // The voice follows: trunc(v x 255 / 128) on the row's first tick.
-        EXPECT_EQ(trace(xm, 6, 1, [](TickPlayer &p) { return p.voice(0).volume; }),
-                  std::vector<int32_t>{c.volumes[0] * 255 / 128});
+        {0x9f, {47, 47, 47, 47, 47, 47}}};
+    for (const auto &[column, volumes] : cases) {
+        SCOPED_TRACE(int{column});
+        const XmSong xm = songWith({noteWith(0x30, 0, 0), command(column, 0, 0)});
+        EXPECT_EQ(trace(xm, 6, 6, volume), volumes);
+        // The voice follows on the row's first tick: trunc(v x 255 / 128).
+        EXPECT_EQ(trace(xm, 6, 1, voiceVolume), Values{volumes[0] * 255 / 128});
     }
 }
 
 TEST(VolumeColumnPanning, slidesOnEveryTickWithoutLimit) {
-    struct Case {
-        uint8_t startPan, volumeColumn;
-        std::vector<int32_t> pans; // channelPan, ticks 0..5
-        int32_t voicePan;          // limited to 0..255
-    };
-    const Case cases[] = {
+    // Start pan, column, channelPan on ticks 0..5, voice pan (limited to 0..255).
+    const std::tuple<uint8_t, uint8_t, Values, int32_t> cases[] = {
         {0x80, 0xd4, {124, 120, 116, 112, 108, 104}, 104},
         {0x80, 0xe4, {132, 136, 140, 144, 148, 152}, 152},
         {0x00, 0xdf, {-15, -30, -45, -60, -75, -90}, 0},
@@ -647,53 +485,27 @@ TEST(VolumeColumnPanning, slidesOnEveryTickWithoutLimit) {
         {0x80, 0xd0, {128, 128, 128, 128, 128, 128}, 128},
         {0x80, 0xe0, {128, 128, 128, 128, 128, 128}, 128},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.volumeColumn));
-        TickPlayer player(songWith({noteWith(0, 8, c.startPan), command(c.volumeColumn, 0, 0)}));
-        ASSERT_TRUE(player.loaded());
-        player.tick(6);
-        EXPECT_EQ(record(player, 6, pan), c.pans);
-        EXPECT_EQ(player.voice(0).pan, c.voicePan);
+    for (const auto &[startPan, column, pans, lastVoicePan] : cases) {
+        const XmSong xm = songWith({noteWith(0, 8, startPan), command(column, 0, 0)});
+        EXPECT_EQ(trace(xm, 6, 6, pan), pans) << int{column};
+        EXPECT_EQ(at(xm, 12, {voicePan}), Values{lastVoicePan}) << int{column};
     }
 }
 
 TEST(VolumeColumnVibrato, setsTheSpeedAndVibratesOnlyOnLaterTicks) {
-    // A4 sets speed 4; BF sets depth 15 and from tick 1 on plays the vibrato of
-    // 44F (phases 0, 4, 8, 12, 16: 0, -44, -84, -108, -116), never on tick 0
-    // (the second BF row begins at phase 20). B0 vibrates with depth 0.
+    // A4 sets speed 4; BF sets depth 15 and plays the vibrato of 44F from tick 1
+    // on (0, -44, -84, -108, -116), never on tick 0 (the second row starts at
+    // phase 20). B0 vibrates with depth 0.
     const XmSong xm = songWith(
         {noteWith(0xa4, 0, 0), command(0xbf, 0, 0), command(0xbf, 0, 0), command(0xb0, 0, 0)});
-    EXPECT_EQ(trace(xm, 6, 18, periodDelta), (std::vector<int32_t>{
-                                                 0, 0, -44, -84, -108, -116, // BF
-                                                 0, -108, -84, -44, 0, 44,   // BF
-                                                 0, 0, 0, 0, 0, 0,           // B0
-                                             }));
-    // B4 next to 40F: the effect sets depth 15 on tick 0, but on later ticks the
-    // column puts back 4 and steps (at phases 0, 8) before the effect steps at
-    // 4 and 12: (97 x 4) >> 5 = 12, (236 x 4) >> 5 = 29 -> 28.
+    EXPECT_EQ(trace(xm, 6, 18, periodDelta),
+              (Values{0, 0, -44, -84, -108, -116, 0, -108, -84, -44, 0, 44, 0, 0, 0, 0, 0, 0}));
+    // B4 beside 40F: depth 15 on tick 0, then the column puts back 4 and steps at
+    // 0 and 8 before the effect at 4 and 12: (97 x 4) >> 5, (236 x 4) >> 5 = 29 -> 28.
     const XmSong both = songWith({noteWith(0xa4, 0, 0), command(0xb4, 4, 0x0f)});
-    EXPECT_EQ(trace(both, 6, 3, periodDelta), (std::vector<int32_t>{0, -12, -28}));
+    EXPECT_EQ(trace(both, 6, 3, periodDelta), (Values{0, -12, -28}));
     EXPECT_EQ(trace(both, 6, 3, [](TickPlayer &p) -> int32_t { return p.channel(0).vibDepth; }),
-              (std::vector<int32_t>{15, 4, 4}));
-}
-
-TEST(VolumeColumnTonePortamento, setsSixteenTimesTheSpeedWhichEffectThreeKeeps) {
-    // F4: speed 64, 256 per tick from 4608 to note 61 (7680 - 64 x 60 = 3840);
-    // 300 back to 4608 at the same speed; F0 keeps 64 and heads for 3840 again.
-    TickPlayer player(songWith({noteWith(0, 0, 0), command(0xf4, 0, 0, 61),
-                                command(0, 3, 0x00, referenceNote), command(0xf0, 0, 0, 61)}));
-    ASSERT_TRUE(player.loaded());
-    player.tick(6);
-    player.voice(0).position = 40; // as if the mixer had played 40 frames
-    EXPECT_EQ(record(player, 18, period), (std::vector<int32_t>{
-                                              4608, 4352, 4096, 3840, 3840, 3840, // F4
-                                              3840, 4096, 4352, 4608, 4608, 4608, // 300
-                                              4608, 4352, 4096, 3840, 3840, 3840, // F0
-                                          }));
-    EXPECT_EQ(player.channel(0).portaSpeed, 64);
-    // The notes only set the target: the first note plays on untouched.
-    EXPECT_EQ(player.channel(0).voice, &voices[0]);
-    EXPECT_EQ(player.voice(0).position, 40u);
+              (Values{15, 4, 4}));
 }
 
 } // namespace

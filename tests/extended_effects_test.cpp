@@ -1,34 +1,21 @@
-// The effects from G on (global volume, key off, envelope position, panning
-// slide, multi retrig, tremor, extra fine portamento), every extended command
-// E0..EF, and the position effects as channels of one row combine them. Songs
-// are made by the XM builder and played tick by tick; every expected value is
-// worked out from the player's rules in the comments beside it.
-//
-// The test instrument plays a looped 16-bit sample at volume 64 and panning
-// 128, finetune 0 and relative note 0, with no envelopes and no auto-vibrato.
-// The song uses the linear table unless a test says otherwise. Cell note 49
-// (note index 48) then has the period 7680 - 64 * 48 = 4608 and plays at
-// 8363 Hz.
-//
-// Useful facts of the rules:
-// - The row pass raises Pitch and Volume for every channel; on later ticks a
-//   channel with nothing going on raises only Pitch (the auto-vibrato step
-//   raises it every tick, even with depth 0).
-// - The final volume is trunc(volume x envelope x fadeout x global x 255 /
-//   2^35); with envelope 64 (2^6), fadeout 65536 (2^16) and global 64 (2^6)
-//   that is trunc(volume x 255 / 128): 127 for volume 64 (from 127.5), 63 for
-//   volume 32 (from 63.75). Likewise trunc(g x 255 / 128) for volume 64 and
-//   global volume g.
-// - A note start moves the note to the other voice of the channel's pair when
-//   the current one still has a sample, so channel 0 alternates between voice
-//   0 and voice 32 with every start after the first.
+// Effects G and on, E0..EF, and position effects across the channels of one row, on XM builder
+// songs played tick by tick. The instrument: a looped 16-bit sample, volume 64, panning 128,
+// finetune 0, relative note 0, no envelopes or auto-vibrato; linear table unless said otherwise.
+// Note 49 (index 48) has period 7680 - 64 * 48 = 4608 and plays at 8363 Hz.
+// - The row pass raises Pitch and Volume on every channel; later ticks raise only Pitch.
+// - Voice volume = trunc(volume x envelope x fadeout x global x 255 / 2^35): with envelope 64,
+//   fadeout 65536, global 64, trunc(volume x 255 / 128), i.e. 127 for 64 and 63 for 32.
+// - A note start moves to the other voice of the channel's pair (0 <-> 32) if the current one
+//   still has a sample.
 
 #include "tick_player.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -38,54 +25,68 @@ const uint8_t effectA = 10, effectB = 11, effectD = 13, effectE = 14, effectG = 
               effectK = 20, effectL = 21, effectP = 25, effectR = 27, effectT = 29, effectX = 33;
 const uint8_t vibratoEffect = 4, tremoloEffect = 7, panningEffect = 8;
 
-const uint8_t middleNote = 49;       // note index 48: period 4608 on the linear table
-const int32_t middlePeriod = 4608;   // 7680 - 64 * 48
+const uint8_t middleNote = 49;
+const int32_t middlePeriod = 4608;
 const int32_t fullVoiceVolume = 127; // trunc(64 * 255 / 128) = trunc(127.5)
+const XmCell blank{};
+
+using Ints = std::vector<int>;
+using Position = std::pair<int, int>; // order, row
+using Read = std::function<int(TickPlayer &)>;
+
+// A TickPlayer that ends the test when the song does not load.
+struct Player : TickPlayer {
+    explicit Player(const XmSong &xm) : TickPlayer(xm) {
+        if (!loaded())
+            throw std::runtime_error("the song did not load");
+    }
+};
 
 uint8_t setVolume(int volume) {
     return static_cast<uint8_t>(0x10 + volume);
 }
-uint8_t setPanning(int y) {
-    return static_cast<uint8_t>(0xc0 | y);
-}
 
-// A note of the test instrument, with a volume-column byte and an effect.
-XmCell noteCell(uint8_t note, uint8_t volume = 0, uint8_t effect = 0, uint8_t param = 0) {
-    return XmCell{note, 1, volume, effect, param};
+// A note of the test instrument; an effect alone; extended command Exy.
+XmCell note(uint8_t key, uint8_t volume = 0, uint8_t effect = 0, uint8_t param = 0) {
+    return XmCell{key, 1, volume, effect, param};
 }
-
-// An effect without a note or an instrument number.
-XmCell effectCell(uint8_t effect, uint8_t param, uint8_t volume = 0) {
+XmCell fx(uint8_t effect, uint8_t param, uint8_t volume = 0) {
     return XmCell{0, 0, volume, effect, param};
 }
-
-// Extended command Exy.
-XmCell extendedCell(int x, int y) {
-    return effectCell(effectE, static_cast<uint8_t>(x << 4 | y));
+XmCell ext(int x, int y) {
+    return fx(effectE, static_cast<uint8_t>(x << 4 | y));
 }
 
-XmSong songOf(int channels, int rows, int speed) {
-    XmSong xm = tickTestSong(channels, rows);
+// Channel 0's rows hold the cells.
+XmSong columnSong(int speed, const std::vector<XmCell> &cells, int channels = 1) {
+    XmSong xm = tickTestSong(channels, static_cast<int>(cells.size()));
     xm.speed = static_cast<uint16_t>(speed);
+    for (size_t r = 0; r < cells.size(); ++r)
+        xm.patterns[0].at(static_cast<int>(r), 0) = cells[r];
     return xm;
-}
-
-XmPattern emptyPattern(int channels, int rows) {
-    XmPattern pattern;
-    pattern.rows = rows;
-    pattern.channels = channels;
-    pattern.at(rows - 1, channels - 1) = XmCell{};
-    return pattern;
 }
 
 bool starts(TickPlayer &player, int c = 0) {
     return (player.channel(c).updateFlags & updateStart) != 0;
 }
 
+Position positionOf(TickPlayer &player) {
+    return {player.song().order, player.song().row};
+}
+
+const auto globalVolume = [](TickPlayer &p) { return p.song().globalVolume; };
+const auto period = [](TickPlayer &p) { return p.channel(0).period; };
+const auto channelVolume = [](TickPlayer &p) { return p.channel(0).channelVolume; };
+const auto channelPan = [](TickPlayer &p) { return p.channel(0).channelPan; };
+const auto periodDelta = [](TickPlayer &p) { return p.channel(0).periodDelta; };
+const auto voiceVolume = [](TickPlayer &p) { return p.voice(0).volume; };
+const auto startFlag = [](TickPlayer &p) { return int{starts(p)}; };
+const auto updateFlags = [](TickPlayer &p) { return int{p.channel(0).updateFlags}; };
+const auto panningFlag = [](TickPlayer &p) { return p.channel(0).updateFlags & updatePanning; };
+
 // Runs count ticks and reads a value after each.
-std::vector<int> everyTick(TickPlayer &player, int count,
-                           const std::function<int(TickPlayer &)> &read) {
-    std::vector<int> values;
+template <typename Reader> auto everyTick(TickPlayer &player, int count, Reader read) {
+    std::vector<decltype(read(player))> values;
     for (int i = 0; i < count; ++i) {
         player.tick();
         values.push_back(read(player));
@@ -93,216 +94,128 @@ std::vector<int> everyTick(TickPlayer &player, int count,
     return values;
 }
 
-// The ticks among the next count on which channel c starts a note, counted
-// from 0.
-std::vector<int> startTicks(TickPlayer &player, int count, int c = 0) {
-    std::vector<int> ticks;
-    for (int i = 0; i < count; ++i) {
-        player.tick();
-        if (starts(player, c))
-            ticks.push_back(i);
+// The same for the ticks of each of the next rows.
+std::vector<Ints> everyRow(TickPlayer &player, int rows, const Read &read) {
+    std::vector<Ints> values;
+    for (int r = 0; r < rows; ++r)
+        values.push_back(everyTick(player, player.song().speed, read));
+    return values;
+}
+
+// Runs count ticks reading several values after each; returns each value's sequence.
+template <typename Reader> std::vector<Ints> traces(TickPlayer &player, int count, Reader read) {
+    std::vector<Ints> values;
+    for (const Ints &now : everyTick(player, count, read)) {
+        values.resize(now.size());
+        for (size_t k = 0; k < now.size(); ++k)
+            values[k].push_back(now[k]);
     }
-    return ticks;
+    return values;
 }
 
-using Position = std::pair<int, int>; // order, row
-
-std::vector<Position> positionsOf(TickPlayer &player, int count) {
-    std::vector<Position> positions;
-    for (int i = 0; i < count; ++i) {
-        player.tick();
-        positions.emplace_back(player.song().order, player.song().row);
-    }
-    return positions;
+// Plays the column at speed 3: the cell of row k + 1 must set the value to values[k] on the row's
+// first tick, and the later ticks keep it.
+void checkRowSteps(const std::vector<XmCell> &column, const Ints &values, const Read &read,
+                   bool linear = true) {
+    XmSong xm = columnSong(3, column);
+    if (!linear)
+        xm.flags = 0;
+    Player player(xm);
+    player.tick(3);
+    std::vector<Ints> expected;
+    for (int value : values)
+        expected.push_back(Ints(3, value));
+    EXPECT_EQ(everyRow(player, static_cast<int>(values.size()), read), expected);
 }
 
-// One row of a sequence of one-shot commands and what a value reads once the
-// command has acted.
-struct RowStep {
-    XmCell cell;
-    int expected;
-};
-
-// Plays `first` on row 0 and the steps on rows 1, 2, ... of channel 0, and
-// checks after every tick of each step's row that the value reads as the step
-// expects: it is set on the row's first tick and stays on the later ticks.
-void checkRowSteps(XmSong xm, XmCell first, const std::vector<RowStep> &steps,
-                   const std::function<int(TickPlayer &)> &read) {
-    const int speed = xm.speed;
-    xm.patterns[0] = emptyPattern(1, static_cast<int>(steps.size()) + 1);
-    xm.patterns[0].at(0, 0) = first;
-    for (size_t k = 0; k < steps.size(); ++k)
-        xm.patterns[0].at(static_cast<int>(k) + 1, 0) = steps[k].cell;
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick(speed);
-    for (size_t k = 0; k < steps.size(); ++k)
-        for (int t = 0; t < speed; ++t) {
-            player.tick();
-            ASSERT_EQ(read(player), steps[k].expected) << "row " << k + 1 << " tick " << t;
-        }
-}
-
-// G: set global volume.
-
+// G, H: global volume and its slide.
 TEST(ExtendedEffects, SetGlobalVolumeIsLimitedTo64) {
-    checkRowSteps(songOf(1, 1, 3), noteCell(middleNote),
-                  {{effectCell(effectG, 0x20), 32},
-                   {effectCell(effectG, 0x41), 64}, // 65 is limited
-                   {effectCell(effectG, 0x00), 0},
-                   {effectCell(effectG, 0xff), 64},
-                   {effectCell(effectG, 0x40), 64}},
-                  [](TickPlayer &p) { return p.song().globalVolume; });
+    checkRowSteps({note(middleNote), fx(effectG, 0x20), fx(effectG, 0x41), fx(effectG, 0x00),
+                   fx(effectG, 0xff), fx(effectG, 0x40)},
+                  {32, 64, 0, 64, 64}, globalVolume);
 }
 
 TEST(ExtendedEffects, SetGlobalVolumeReachesEarlierChannelsOnTheirNextRow) {
-    XmSong xm = songOf(2, 4, 3);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote);
-    xm.patterns[0].at(0, 1) = noteCell(middleNote);
-    xm.patterns[0].at(1, 1) = effectCell(effectG, 0x20);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick(3);
-    EXPECT_EQ(player.voice(0).volume, fullVoiceVolume);
-    // Row 1: channel 0's voice was set before channel 1's G20 ran; channel 1
-    // takes global volume 32 at once: trunc(32 * 255 / 128) = trunc(63.75).
-    player.tick();
-    EXPECT_EQ(player.voice(0).volume, fullVoiceVolume);
-    EXPECT_EQ(player.voice(1).volume, 63);
-    // The later ticks raise no Volume: channel 0 keeps its level.
-    player.tick(2);
-    EXPECT_EQ(player.voice(0).volume, fullVoiceVolume);
-    // Row 2's row pass brings it to channel 0.
-    player.tick();
-    EXPECT_EQ(player.voice(0).volume, 63);
+    // Row 1: channel 1's G20 runs after channel 0's voice was set; channel 1 takes global 32 at
+    // once, trunc(32 * 255 / 128) = 63. Later ticks raise no Volume; row 2 brings it to channel 0.
+    XmSong xm = columnSong(3, {note(middleNote), blank, blank}, 2);
+    xm.patterns[0].at(0, 1) = note(middleNote);
+    xm.patterns[0].at(1, 1) = fx(effectG, 0x20);
+    Player player(xm);
+    const auto voices = [](TickPlayer &p) { return Ints{voiceVolume(p), p.voice(1).volume}; };
+    EXPECT_EQ(traces(player, 7, voices), (std::vector<Ints>{{127, 127, 127, 127, 127, 127, 63},
+                                                            {127, 127, 127, 63, 63, 63, 63}}));
 }
-
-// H: global volume slide, on the later ticks only, with one memory for all
-// channels.
 
 TEST(ExtendedEffects, GlobalVolumeSlideMovesOnLaterTicksWithinLimits) {
-    XmSong xm = songOf(2, 6, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectG, 0x20);
-    xm.patterns[0].at(1, 0) = effectCell(effectH, 0x30);
-    xm.patterns[0].at(2, 1) = effectCell(effectH, 0x00); // another channel: the same memory
-    xm.patterns[0].at(3, 0) = effectCell(effectH, 0x00);
-    xm.patterns[0].at(4, 0) = effectCell(effectH, 0x02);
-    xm.patterns[0].at(5, 0) = effectCell(effectH, 0x21); // x wins over y
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
+    // Rows 1..7: H30, H00 in channel 1 (one memory for all channels), H00, H02, H21 (x wins),
+    // G03, H02.
+    XmSong xm =
+        columnSong(6,
+                   {note(middleNote, 0, effectG, 0x20), fx(effectH, 0x30), blank, fx(effectH, 0x00),
+                    fx(effectH, 0x02), fx(effectH, 0x21), fx(effectG, 0x03), fx(effectH, 0x02)},
+                   2);
+    xm.patterns[0].at(2, 1) = fx(effectH, 0x00);
+    Player player(xm);
     player.tick(6);
-    ASSERT_EQ(player.song().globalVolume, 32);
-    const auto global = [](TickPlayer &p) { return p.song().globalVolume; };
-    // H30: tick 0 only remembers; +3 on each of ticks 1..5.
-    EXPECT_EQ(everyTick(player, 6, global), (std::vector<int>{32, 35, 38, 41, 44, 47}));
-    EXPECT_EQ(everyTick(player, 6, global), (std::vector<int>{47, 50, 53, 56, 59, 62}));
-    // 62 + 3 = 65 is limited to 64.
-    EXPECT_EQ(everyTick(player, 6, global), (std::vector<int>{62, 64, 64, 64, 64, 64}));
-    EXPECT_EQ(everyTick(player, 6, global), (std::vector<int>{64, 62, 60, 58, 56, 54}));
-    EXPECT_EQ(everyTick(player, 6, global), (std::vector<int>{54, 56, 58, 60, 62, 64}));
-}
-
-TEST(ExtendedEffects, GlobalVolumeSlideStopsAtZero) {
-    XmSong xm = songOf(1, 2, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectG, 0x03);
-    xm.patterns[0].at(1, 0) = effectCell(effectH, 0x02);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick(6);
-    EXPECT_EQ(everyTick(player, 6, [](TickPlayer &p) { return p.song().globalVolume; }),
-              (std::vector<int>{3, 1, 0, 0, 0, 0}));
-}
-
-TEST(ExtendedEffects, GlobalVolumeSlideRaisesNoVolumeFlag) {
-    XmSong xm = songOf(1, 3, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectG, 0x20);
-    xm.patterns[0].at(1, 0) = effectCell(effectH, 0x30);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick(7);
-    EXPECT_EQ(player.voice(0).volume, 63); // global 32
-    for (int t = 1; t < 6; ++t) {
-        player.tick();
-        EXPECT_EQ(player.channel(0).updateFlags & updateVolume, 0) << "tick " << t;
-        EXPECT_EQ(player.voice(0).volume, 63) << "tick " << t;
-    }
-    // Row 2 takes the slid global volume 32 + 5 * 3 = 47:
-    // trunc(47 * 255 / 128) = trunc(93.6).
-    player.tick();
-    EXPECT_EQ(player.voice(0).volume, 93);
+    // H30: tick 0 only remembers, then +3 a tick. Those ticks raise no Volume: the voice keeps
+    // global 32's 63 until row 2's row pass takes 47, trunc(47 * 255 / 128) = trunc(93.6).
+    const auto state = [](TickPlayer &p) {
+        return Ints{globalVolume(p), p.channel(0).updateFlags & updateVolume, voiceVolume(p)};
+    };
+    const int v = updateVolume;
+    EXPECT_EQ(traces(player, 12, state),
+              (std::vector<Ints>{{32, 35, 38, 41, 44, 47, 47, 50, 53, 56, 59, 62},
+                                 {v, 0, 0, 0, 0, 0, v, 0, 0, 0, 0, 0},
+                                 {63, 63, 63, 63, 63, 63, 93, 93, 93, 93, 93, 93}}));
+    // 65 is limited to 64; the slide down stops at 0.
+    EXPECT_EQ(everyRow(player, 5, globalVolume), (std::vector<Ints>{{62, 64, 64, 64, 64, 64},
+                                                                    {64, 62, 60, 58, 56, 54},
+                                                                    {54, 56, 58, 60, 62, 64},
+                                                                    {3, 3, 3, 3, 3, 3},
+                                                                    {3, 1, 0, 0, 0, 0}}));
 }
 
 // K: key off.
-
-TEST(ExtendedEffects, KeyOffReleasesWhateverItsParameter) {
+TEST(ExtendedEffects, KeyOffReleasesTheNoteWhateverItsParameter) {
+    // Without a volume envelope the envelope value drops to 0 and the voice falls silent at once.
+    // Row 2: the instrument number resets keyOff, K sets it again: the note starts released.
+    const auto state = [](TickPlayer &p) {
+        return Ints{p.channel(0).keyOff, p.channel(0).volEnvValue, voiceVolume(p)};
+    };
     for (uint8_t param : {0x00, 0x03, 0xff}) {
-        SCOPED_TRACE(param);
-        XmSong xm = songOf(1, 2, 6);
-        xm.patterns[0].at(0, 0) = noteCell(middleNote);
-        xm.patterns[0].at(1, 0) = effectCell(effectK, param);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+        SCOPED_TRACE(int{param});
+        Player player(columnSong(
+            6, {note(middleNote), fx(effectK, param), note(middleNote, 0, effectK, param)}));
         player.tick(6);
-        ASSERT_EQ(player.channel(0).keyOff, 0);
-        ASSERT_EQ(player.voice(0).volume, fullVoiceVolume);
-        // Released on the row's first tick; without a volume envelope the
-        // envelope value drops to 0 and the voice falls silent at once.
-        for (int t = 0; t < 6; ++t) {
-            player.tick();
-            EXPECT_EQ(player.channel(0).keyOff, 1) << "tick " << t;
-            EXPECT_EQ(player.channel(0).volEnvValue, 0) << "tick " << t;
-            EXPECT_EQ(player.voice(0).volume, 0) << "tick " << t;
-        }
+        ASSERT_EQ(state(player), (Ints{0, 64, fullVoiceVolume}));
+        EXPECT_EQ(everyTick(player, 6, state), std::vector<Ints>(6, {1, 0, 0}));
+        player.tick();
+        EXPECT_TRUE(starts(player));
+        EXPECT_EQ(state(player), (Ints{1, 0, 0}));
     }
-}
-
-TEST(ExtendedEffects, KeyOffOnTheNoteRowStartsTheNoteReleased) {
-    // The instrument number resets keyOff (row step 10), K sets it again
-    // (step 12): the note starts with volume 0.
-    XmSong xm = songOf(1, 1, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectK, 0);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick();
-    EXPECT_TRUE(starts(player));
-    EXPECT_EQ(player.channel(0).keyOff, 1);
-    EXPECT_EQ(player.voice(0).volume, 0);
-}
-
-TEST(ExtendedEffects, KeyOffLetsTheEnvelopeLeaveItsSustainAndFadesOut) {
-    // Volume envelope (0, 64), (2, 32), (10, 0) with sustain at point 1;
-    // fadeout 1000 as stored, 2000 per tick in the player.
-    XmSong xm = songOf(1, 2, 6);
+    // Volume envelope (0, 64), (2, 32), (10, 0), sustain at point 1: 64, 48 halfway (slope -32 *
+    // 65536 / 2), then held at 32. K00 releases before the first tick's envelope step, which starts
+    // the segment to point 2 (-4 a tick); the fadeout (1000 in the file) falls by 2000 a tick.
+    XmSong xm = columnSong(6, {note(middleNote), fx(effectK, 0)});
     xm.instruments[0].volumeEnvelope = {{{0, 64}, {2, 32}, {10, 0}}, 1, 0, 0, 3, {}};
     xm.instruments[0].fadeout = 1000;
-    xm.patterns[0].at(0, 0) = noteCell(middleNote);
-    xm.patterns[0].at(1, 0) = effectCell(effectK, 0);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    const auto envelope = [](TickPlayer &p) { return p.channel(0).volEnvValue; };
-    // Tick 0 starts the segment to point 1 (slope -32 * 65536 / 2): 64; tick 1
-    // is halfway: 48; from tick 2 on the envelope holds at the sustain point.
-    EXPECT_EQ(everyTick(player, 6, envelope), (std::vector<int>{64, 48, 32, 32, 32, 32}));
-    EXPECT_EQ(player.channel(0).fadeoutVolume, 65536);
-    // K00: the key is released before the envelope step of the row's first
-    // tick, which starts the segment to point 2 (slope -32 * 65536 / 8, 4 per
-    // tick), and the fadeout falls by 2000 on every tick from that one.
-    std::vector<int> fadeout;
-    EXPECT_EQ(everyTick(player, 6,
-                        [&fadeout](TickPlayer &p) {
-                            fadeout.push_back(p.channel(0).fadeoutVolume);
-                            return p.channel(0).volEnvValue;
-                        }),
-              (std::vector<int>{32, 28, 24, 20, 16, 12}));
-    EXPECT_EQ(fadeout, (std::vector<int>{63536, 61536, 59536, 57536, 55536, 53536}));
+    Player sustained(xm);
+    const auto envelope = [](TickPlayer &p) {
+        return Ints{p.channel(0).volEnvValue, p.channel(0).fadeoutVolume};
+    };
+    const int full = 65536;
+    EXPECT_EQ(traces(sustained, 12, envelope),
+              (std::vector<Ints>{
+                  {64, 48, 32, 32, 32, 32, 32, 28, 24, 20, 16, 12},
+                  {full, full, full, full, full, full, 63536, 61536, 59536, 57536, 55536, 53536}}));
 }
 
 // L: set envelope position.
-
-// Volume envelope (0, 64), (10, 32), (20, 48), (30, 0), and a panning
-// envelope (0, 32), (40, 64), both on.
-XmSong envelopeSong(uint8_t volumeType) {
-    XmSong xm = songOf(1, 1, 6);
+// Volume envelope (0, 64), (10, 32), (20, 48), (30, 0) of the given type, a panning envelope
+// (0, 32), (40, 64) that is on, and Lxx on the note's row.
+XmSong envelopeSong(uint8_t volumeType, uint8_t position) {
+    XmSong xm = columnSong(6, {note(middleNote, 0, effectL, position)});
     xm.instruments[0].volumeEnvelope = {
         {{0, 64}, {10, 32}, {20, 48}, {30, 0}}, 0, 0, 0, volumeType, {}};
     xm.instruments[0].panningEnvelope = {{{0, 32}, {40, 64}}, 0, 0, 0, 1, {}};
@@ -310,896 +223,537 @@ XmSong envelopeSong(uint8_t volumeType) {
 }
 
 TEST(ExtendedEffects, SetEnvelopePositionMovesTheVolumeEnvelope) {
-    struct Case {
-        uint8_t param;
-        int value, point, tick, done; // after the row's first tick
-        int nextValue;                // after tick 1
+    // Slopes: segment 0 (32 - 64) * 65536 / 10 = -209715, segment 2 (0 - 48) * 65536 / 10 =
+    // -314572; the value is the accumulator >> 16. The panning envelope is not moved.
+    // Lxx; after the first tick value, point, tick, done; after tick 1 the value.
+    const std::vector<std::tuple<uint8_t, int, int, int, int, int>> cases = {
+        {0x05, 48, 1, 5, 0, 44},  // 5 * -209715 + 64 * 65536 = 3145729 (48); then 2936014 (44.8)
+        {0x0a, 32, 1, 10, 0, 32}, // 10 * -209715 + 4194304 = 2097154 (32); then point 1's 32
+        {0x15, 43, 3, 21, 0, 38}, // 21: -314572 + 48 * 65536 = 2831156 (43.2); 2516584 (38.4)
+        {0x00, 64, 1, 0, 0, 60},  // tick 0 is not point 1's tick: tick 1 adds the slope (60.8)
+        {0x40, 0, 4, 1, 1, 0},    // 64: no point from 1 on lies at or after it; i = 4, done
     };
-    const Case cases[] = {
-        // L05: i = 0 (5 <= 10); slope (32 - 64) * 65536 / 10 = -209715 (from
-        // -209715.2); acc 5 * -209715 + 64 * 65536 = 3145729, value 48. Tick
-        // 1 adds the slope: 2936014, value 44 (44.8).
-        {0x05, 48, 1, 5, 0, 44},
-        // L0A: i = 0 (10 <= 10); acc 10 * -209715 + 4194304 = 2097154, value
-        // 32. Tick 1 is at point 1 and starts the segment to point 2: the
-        // accumulator becomes 32 * 65536, value 32.
-        {0x0a, 32, 1, 10, 0, 32},
-        // L15 (21): i = 2; slope (0 - 48) * 65536 / 10 = -314572 (from
-        // -314572.8); acc 1 * -314572 + 48 * 65536 = 2831156, value 43 (43.2).
-        // Tick 1: 2516584, value 38 (38.4).
-        {0x15, 43, 3, 21, 0, 38},
-        // L00: i = 0; acc 64 * 65536, value 64, tick 0. Tick 1: tick 0 is not
-        // point 1's tick, so the slope is added: 3984589, value 60 (60.8).
-        {0x00, 64, 1, 0, 0, 60},
-        // L40 (64): no point i + 1 has a tick of 64 or more, so i = n = 4:
-        // the last point's value 0, done, and the envelope stays there.
-        {0x40, 0, 4, 1, 1, 0},
+    const auto state = [](TickPlayer &p) {
+        const MusicChannel &c = p.channel(0);
+        return Ints{c.volEnvValue, c.volEnvPoint, c.volEnvDone, c.panEnvTick};
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.param);
-        XmSong xm = envelopeSong(1);
-        xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectL, c.param);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+    for (const auto &[param, value, point, tick, done, next] : cases) {
+        SCOPED_TRACE(int{param});
+        Player player(envelopeSong(1, param));
         player.tick();
-        const MusicChannel &channel = player.channel(0);
-        EXPECT_EQ(channel.volEnvValue, c.value);
-        EXPECT_EQ(channel.volEnvPoint, c.point);
-        if (!c.done) {
-            EXPECT_EQ(channel.volEnvTick, c.tick);
+        EXPECT_EQ(state(player), (Ints{value, point, done, 1}));
+        if (!done) {
+            EXPECT_EQ(player.channel(0).volEnvTick, tick);
         }
-        EXPECT_EQ(channel.volEnvDone, c.done);
-        // The panning envelope is not moved: it took its first step on tick 0.
-        EXPECT_EQ(channel.panEnvTick, 1);
-        // On the later ticks the envelope runs on from the new position.
         player.tick();
-        EXPECT_EQ(channel.volEnvValue, c.nextValue);
-        EXPECT_EQ(channel.panEnvTick, 2);
+        const Ints now = state(player);
+        EXPECT_EQ((Ints{now[0], now[3]}), (Ints{next, 2}));
     }
-}
-
-TEST(ExtendedEffects, SetEnvelopePositionNeedsTheVolumeEnvelopeOn) {
-    // The same points with the envelope off: L05 leaves the envelope at its
-    // reset state, value 64 at tick 0 and point 0.
-    XmSong xm = envelopeSong(0);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectL, 0x05);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    for (int t = 0; t < 6; ++t) {
-        player.tick();
-        EXPECT_EQ(player.channel(0).volEnvValue, 64) << "tick " << t;
-        EXPECT_EQ(player.channel(0).volEnvTick, 0) << "tick " << t;
-        EXPECT_EQ(player.channel(0).volEnvPoint, 0) << "tick " << t;
-        EXPECT_EQ(player.voice(0).volume, fullVoiceVolume) << "tick " << t;
-    }
-}
-
-TEST(ExtendedEffects, SetEnvelopePositionPastTheEndLooksOnlyAtUsedPoints) {
-    // Four points used; the file holds a fifth, unused one at tick 100. L40
-    // (64) lies beyond point 3, the last used one: the envelope ends at point
-    // 3's value 0 and is done, whatever the unused slot holds.
-    XmSong xm = envelopeSong(1);
+    // Envelope off: L05 leaves the reset state, value 64 at tick 0 and point 0.
+    Player off(envelopeSong(0, 0x05));
+    const auto reset = [](TickPlayer &p) {
+        const MusicChannel &c = p.channel(0);
+        return Ints{c.volEnvValue, c.volEnvTick, c.volEnvPoint, voiceVolume(p)};
+    };
+    EXPECT_EQ(everyTick(off, 6, reset), std::vector<Ints>(6, {64, 0, 0, fullVoiceVolume}));
+    // A fifth, unused point at tick 100 in the file: L40 still ends on point 3's value 0, done.
+    XmSong xm = envelopeSong(1, 0x40);
     xm.instruments[0].volumeEnvelope.points.push_back({100, 10});
     xm.instruments[0].volumeEnvelope.pointCount = 4;
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectL, 0x40);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick();
-    EXPECT_EQ(player.channel(0).volEnvValue, 0);
-    EXPECT_EQ(player.channel(0).volEnvDone, 1);
-    player.tick();
-    EXPECT_EQ(player.channel(0).volEnvValue, 0);
+    Player past(xm);
+    const auto end = [](TickPlayer &p) {
+        return Ints{p.channel(0).volEnvValue, p.channel(0).volEnvDone};
+    };
+    EXPECT_EQ(everyTick(past, 2, end), std::vector<Ints>(2, {0, 1}));
 }
 
-// P: panning slide.
-
+// P: panning slide; E8y: coarse panning.
 TEST(ExtendedEffects, PanningSlideMovesOnLaterTicksWithinLimits) {
-    XmSong xm = songOf(1, 6, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, setPanning(15), effectP, 0x30); // 240
-    xm.patterns[0].at(1, 0) = effectCell(effectP, 0x00);
-    xm.patterns[0].at(2, 0) = effectCell(effectP, 0x0f);
-    xm.patterns[0].at(3, 0) = effectCell(effectP, 0x00);
-    xm.patterns[0].at(4, 0) = effectCell(effectP, 0x04, setPanning(1)); // 16
-    xm.patterns[0].at(5, 0) = effectCell(effectP, 0x24);                // x wins over y
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    const auto pan = [](TickPlayer &p) { return p.channel(0).channelPan; };
-    EXPECT_EQ(everyTick(player, 6, pan), (std::vector<int>{240, 243, 246, 249, 252, 255}));
+    // Rows 0..5: P30 with panning 240 (0xcf), P00 (repeats P30; 258 is limited), P0F, P00, P04
+    // with panning 16 (0xc1), P24 (x wins).
+    Player player(
+        columnSong(6, {note(middleNote, 0xcf, effectP, 0x30), fx(effectP, 0x00), fx(effectP, 0x0f),
+                       fx(effectP, 0x00), fx(effectP, 0x04, 0xc1), fx(effectP, 0x24)}));
+    EXPECT_EQ(everyTick(player, 6, channelPan), (Ints{240, 243, 246, 249, 252, 255}));
     EXPECT_EQ(player.voice(0).pan, 255);
-    // P00 repeats P30; 258 is limited to 255.
-    EXPECT_EQ(everyTick(player, 6, pan), (std::vector<int>{255, 255, 255, 255, 255, 255}));
-    EXPECT_EQ(everyTick(player, 6, pan), (std::vector<int>{255, 240, 225, 210, 195, 180}));
-    EXPECT_EQ(everyTick(player, 6, pan), (std::vector<int>{180, 165, 150, 135, 120, 105}));
-    EXPECT_EQ(everyTick(player, 6, pan), (std::vector<int>{16, 12, 8, 4, 0, 0}));
-    EXPECT_EQ(everyTick(player, 6, pan), (std::vector<int>{0, 2, 4, 6, 8, 10}));
+    EXPECT_EQ(everyRow(player, 5, channelPan), (std::vector<Ints>{{255, 255, 255, 255, 255, 255},
+                                                                  {255, 240, 225, 210, 195, 180},
+                                                                  {180, 165, 150, 135, 120, 105},
+                                                                  {16, 12, 8, 4, 0, 0},
+                                                                  {0, 2, 4, 6, 8, 10}}));
     EXPECT_EQ(player.voice(0).pan, 10);
 }
 
-TEST(ExtendedEffects, PanningSlideRaisesPanningOnItsFirstTickOnlyWithAParameter) {
-    XmSong xm = songOf(1, 3, 3);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote);
-    xm.patterns[0].at(1, 0) = effectCell(effectP, 0x00);
-    xm.patterns[0].at(2, 0) = effectCell(effectP, 0x02);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    const auto panning = [](TickPlayer &p) { return p.channel(0).updateFlags & updatePanning; };
+TEST(ExtendedEffects, PanningCommandsRaisePanningOnlyWhenTheyAct) {
+    // P00 with an empty memory: nothing on tick 0; the later ticks slide by 0 but raise Panning.
+    // P02 then takes the pan to 128 - 2 - 2; E84 acts on its first tick only.
+    Player player(
+        columnSong(3, {note(middleNote), fx(effectP, 0x00), fx(effectP, 0x02), ext(0x8, 0x4)}));
     player.tick(3);
-    // P00 with an empty memory: nothing on tick 0; the later ticks slide by
-    // nothing but still raise Panning.
-    EXPECT_EQ(everyTick(player, 3, panning), (std::vector<int>{0, updatePanning, updatePanning}));
-    EXPECT_EQ(everyTick(player, 3, panning),
-              (std::vector<int>{updatePanning, updatePanning, updatePanning}));
-    EXPECT_EQ(player.channel(0).channelPan, 124); // 128 - 2 - 2
+    const int p = updatePanning;
+    EXPECT_EQ(everyRow(player, 2, panningFlag), (std::vector<Ints>{{0, p, p}, {p, p, p}}));
+    EXPECT_EQ(player.channel(0).channelPan, 124);
+    EXPECT_EQ(everyTick(player, 3, panningFlag), (Ints{p, 0, 0}));
+    EXPECT_EQ(player.channel(0).channelPan, 64);
+    // E8y sets 16 x y.
+    checkRowSteps({note(middleNote), ext(0x8, 0xf), ext(0x8, 0), ext(0x8, 8)}, {240, 0, 128},
+                  [](TickPlayer &p) { return p.voice(0).pan; });
 }
 
 // R: multi retrig.
-
-TEST(ExtendedEffects, MultiRetrigEveryEighthTickLeavesTheVolume) {
-    // Speed 20: row 1 holds R08 without a note. The retrigger falls on ticks
-    // 8 and 16, never on tick 0; volume change 0 leaves the volume alone.
-    XmSong xm = songOf(1, 2, 20);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote);
-    xm.patterns[0].at(1, 0) = effectCell(effectR, 0x08);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
+TEST(ExtendedEffects, MultiRetrigRetriggersOnMultiplesOfTheInterval) {
+    // Speed 20, R08 without a note: starts on ticks 8 and 16 (never 0), each on the other voice;
+    // volume change 0 leaves the volume alone and raises no Volume after tick 0.
+    Player player(columnSong(20, {note(middleNote), fx(effectR, 0x08)}));
     player.tick(20);
-    ASSERT_EQ(player.voice(0).index, 0);
-    std::vector<int> startedOn, voiceIndices;
+    std::vector<Ints> started; // tick, voice
     for (int t = 0; t < 20; ++t) {
         player.tick();
-        if (player.channel(0).updateFlags & updateStart) {
-            startedOn.push_back(t);
-            voiceIndices.push_back(player.voice(0).index);
-        }
-        EXPECT_EQ(player.channel(0).channelVolume, 64) << "tick " << t;
-        if (t > 0) {
-            EXPECT_EQ(player.channel(0).updateFlags & updateVolume, 0) << "tick " << t;
-        }
+        if (starts(player))
+            started.push_back({t, player.voice(0).index});
+        EXPECT_EQ((Ints{channelVolume(player), player.channel(0).updateFlags & updateVolume}),
+                  (Ints{64, t == 0 ? updateVolume : 0}))
+            << "tick " << t;
     }
-    EXPECT_EQ(startedOn, (std::vector<int>{8, 16}));
-    // Each start moves the note to the other voice of the pair.
-    EXPECT_EQ(voiceIndices, (std::vector<int>{32, 0}));
-}
-
-TEST(ExtendedEffects, MultiRetrigR11RetriggersEveryLaterTickOneQuieter) {
-    XmSong xm = songOf(1, 1, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectR, 0x11);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    std::vector<int> volumes;
-    EXPECT_EQ(startTicks(player, 1), (std::vector<int>{0})); // the note itself
-    EXPECT_EQ(player.channel(0).channelVolume, 64);
-    for (int t = 1; t < 6; ++t) {
-        player.tick();
-        EXPECT_TRUE(starts(player)) << "tick " << t;
-        volumes.push_back(player.channel(0).channelVolume);
-    }
-    EXPECT_EQ(volumes, (std::vector<int>{63, 62, 61, 60, 59}));
-    // The voice takes the lowered volume: trunc(59 * 255 / 128) = trunc(117.5).
-    EXPECT_EQ(player.voice(0).volume, 117);
+    EXPECT_EQ(started, (std::vector<Ints>{{8, 32}, {16, 0}}));
+    // R11 on the note's row: tick 0 starts the note itself, every later tick retriggers one
+    // quieter; the voice ends at trunc(59 * 255 / 128) = trunc(117.5).
+    Player r11(columnSong(6, {note(middleNote, 0, effectR, 0x11)}));
+    const auto state = [](TickPlayer &p) { return Ints{starts(p), channelVolume(p)}; };
+    EXPECT_EQ(traces(r11, 6, state), (std::vector<Ints>{Ints(6, 1), {64, 63, 62, 61, 60, 59}}));
+    EXPECT_EQ(r11.voice(0).volume, 117);
 }
 
 TEST(ExtendedEffects, MultiRetrigKeepsBothSettingsTogether) {
-    // R12: every 2nd tick, 1 quieter. R00 repeats it. R03 sets both again:
-    // every 3rd tick, volume unchanged. R10 sets interval 0, which
-    // retriggers nothing, and R00 after it repeats that.
-    XmSong xm = songOf(1, 6, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote);
-    xm.patterns[0].at(1, 0) = effectCell(effectR, 0x12);
-    xm.patterns[0].at(2, 0) = effectCell(effectR, 0x00);
-    xm.patterns[0].at(3, 0) = effectCell(effectR, 0x03);
-    xm.patterns[0].at(4, 0) = effectCell(effectR, 0x10);
-    xm.patterns[0].at(5, 0) = effectCell(effectR, 0x00);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
+    // R12: every 2nd tick, 1 quieter; R00 repeats it. R03: every 3rd tick, volume unchanged. R10:
+    // interval 0 retriggers nothing, and R00 repeats that.
+    Player player(columnSong(6, {note(middleNote), fx(effectR, 0x12), fx(effectR, 0x00),
+                                 fx(effectR, 0x03), fx(effectR, 0x10), fx(effectR, 0x00)}));
     player.tick(6);
-    EXPECT_EQ(startTicks(player, 6), (std::vector<int>{2, 4}));
-    EXPECT_EQ(player.channel(0).channelVolume, 62);
-    EXPECT_EQ(startTicks(player, 6), (std::vector<int>{2, 4}));
-    EXPECT_EQ(player.channel(0).channelVolume, 60);
-    EXPECT_EQ(startTicks(player, 6), (std::vector<int>{3}));
-    EXPECT_EQ(player.channel(0).channelVolume, 60);
-    EXPECT_EQ(startTicks(player, 6), std::vector<int>{});
-    EXPECT_EQ(startTicks(player, 6), std::vector<int>{});
-    EXPECT_EQ(player.channel(0).channelVolume, 60);
+    const Ints expectedStarts[] = {
+        {0, 0, 1, 0, 1, 0}, {0, 0, 1, 0, 1, 0}, {0, 0, 0, 1, 0, 0}, Ints(6, 0), Ints(6, 0)};
+    const int expectedVolumes[] = {62, 60, 60, 60, 60};
+    for (int r = 0; r < 5; ++r) {
+        EXPECT_EQ(everyTick(player, 6, startFlag), expectedStarts[r]) << "row " << r + 1;
+        EXPECT_EQ(player.channel(0).channelVolume, expectedVolumes[r]) << "row " << r + 1;
+    }
 }
 
 TEST(ExtendedEffects, MultiRetrigVolumeTable) {
-    struct Case {
-        int volume, change, expected;
+    // Changes 1..5: -1, -2, -4, -8, -16; 6: x 2 / 3; 7: >> 1; 8: none; 9..13: +1, +2, +4, +8,
+    // +16; 14: x 3 / 2; 15: x 2; truncated, then limited to 0..64.
+    const std::vector<std::tuple<int, int, int>> cases = {
+        // volume, change, expected
+        {40, 1, 39},  {40, 2, 38},  {40, 3, 36},  {40, 4, 32},  {40, 5, 24},
+        {40, 6, 26},  {40, 7, 20},  {40, 8, 40},  {40, 9, 41},  {40, 10, 42},
+        {40, 11, 44}, {40, 12, 48}, {40, 13, 56}, {40, 14, 60}, {40, 15, 64}, // 80
+        {41, 6, 27},  {41, 7, 20},  {41, 14, 61},                             // 27.3, 61.5
+        {10, 5, 0},   {3, 4, 0},    {50, 13, 64}, {0, 9, 1},                  // -6, -5, 66
     };
-    const Case cases[] = {
-        {40, 1, 39},  // -1
-        {40, 2, 38},  // -2
-        {40, 3, 36},  // -4
-        {40, 4, 32},  // -8
-        {40, 5, 24},  // -16
-        {40, 6, 26},  // 80 / 3 = 26.7
-        {40, 7, 20},  // 40 >> 1
-        {40, 8, 40},  // unchanged
-        {40, 9, 41},  // +1
-        {40, 10, 42}, // +2
-        {40, 11, 44}, // +4
-        {40, 12, 48}, // +8
-        {40, 13, 56}, // +16
-        {40, 14, 60}, // 120 / 2
-        {40, 15, 64}, // 80, limited
-        {41, 6, 27},  // 82 / 3 = 27.3
-        {41, 7, 20},  // 41 >> 1
-        {41, 14, 61}, // 123 / 2 = 61.5
-        {10, 5, 0},   // -6, limited
-        {3, 4, 0},    // -5, limited
-        {50, 13, 64}, // 66, limited
-        {0, 9, 1},    // +1 from silence
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "volume " << c.volume << ", change " << c.change);
+    for (const auto &[volume, change, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << "volume " << volume << ", change " << change);
         // Speed 2, interval 1: tick 1 retriggers once.
-        XmSong xm = songOf(1, 1, 2);
-        xm.patterns[0].at(0, 0) = noteCell(middleNote, setVolume(c.volume), effectR,
-                                           static_cast<uint8_t>(c.change << 4 | 1));
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+        Player player(columnSong(2, {note(middleNote, setVolume(volume), effectR,
+                                          static_cast<uint8_t>(change << 4 | 1))}));
         player.tick(2);
         EXPECT_TRUE(starts(player));
-        EXPECT_EQ(player.channel(0).channelVolume, c.expected);
+        EXPECT_EQ(player.channel(0).channelVolume, expected);
         EXPECT_TRUE(player.channel(0).updateFlags & updateVolume);
     }
 }
 
 // T: tremor.
-
-// 'A' for a tick on which the voice sounds at full volume, 'S' for silent.
+// 'A' for a tick at full voice volume, 'S' for a silent one.
 std::string tremorTicks(TickPlayer &player, int count) {
     std::string marks;
-    for (int i = 0; i < count; ++i) {
-        player.tick();
-        const int volume = player.voice(0).volume;
+    for (int volume : everyTick(player, count, voiceVolume))
         marks += volume == fullVoiceVolume ? 'A' : volume == 0 ? 'S' : '?';
-    }
     return marks;
 }
 
-TEST(ExtendedEffects, TremorT21SoundsThreeTicksAndSilencesTwo) {
-    // On for 2 + 1 ticks, off for 1 + 1, from tick 0 (the instrument number
-    // reset the counter). T00 on the next row repeats T21 and the counter
-    // runs on: after 12 ticks it stands at 12 mod 5 = 2.
-    XmSong xm = songOf(1, 2, 12);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectT, 0x21);
-    xm.patterns[0].at(1, 0) = effectCell(effectT, 0x00);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
+TEST(ExtendedEffects, TremorCountsOnAndOffTicks) {
+    // T21: on for 2 + 1 ticks, off for 1 + 1, from tick 0 (the instrument number reset the
+    // counter). T00 repeats T21 and the counter runs on: after 12 ticks it stands at 12 mod 5 = 2.
+    Player player(columnSong(12, {note(middleNote, 0, effectT, 0x21), fx(effectT, 0x00)}));
     EXPECT_EQ(tremorTicks(player, 12), "AAASSAAASSAA");
     EXPECT_EQ(tremorTicks(player, 12), "ASSAAASSAAAS");
+    // T00 first, with nothing remembered: on and off are 0 ticks, the counter is never below the
+    // on time, and every tick, tick 0 included, is silent.
+    Player first(columnSong(6, {note(middleNote, 0, effectT, 0x00)}));
+    EXPECT_EQ(tremorTicks(first, 6), "SSSSSS");
+    EXPECT_EQ(first.channel(0).volumeDelta, -64);
 }
 
-TEST(ExtendedEffects, TremorT00FirstSilencesEveryTick) {
-    // Nothing remembered yet: on and off are both 0 ticks, so the counter is
-    // never below the on time and every tick, tick 0 included, is silent.
-    XmSong xm = songOf(1, 1, 6);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectT, 0x00);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    EXPECT_EQ(tremorTicks(player, 6), "SSSSSS");
-    EXPECT_EQ(player.channel(0).volumeDelta, -64);
-}
-
-// X: extra fine portamento, on the first tick only.
-
+// X, E1y, E2y: extra fine and fine portamento, on the first tick only.
 TEST(ExtendedEffects, ExtraFinePortamentoMovesByOneUnitSteps) {
-    checkRowSteps(songOf(1, 1, 3), noteCell(middleNote),
-                  {{effectCell(effectX, 0x13), 4605},
-                   {effectCell(effectX, 0x10), 4602}, // the up memory
-                   {effectCell(effectX, 0x25), 4607},
-                   {effectCell(effectX, 0x20), 4612}, // the down memory
-                   {effectCell(effectX, 0x10), 4609}, // up by 3 still
-                   {effectCell(effectX, 0x30), 4609}, // other x: nothing
-                   {effectCell(effectX, 0x05), 4609}},
-                  [](TickPlayer &p) { return p.channel(0).period; });
+    // X10 and X20 take the up and the down memory; other x do nothing.
+    checkRowSteps({note(middleNote), fx(effectX, 0x13), fx(effectX, 0x10), fx(effectX, 0x25),
+                   fx(effectX, 0x20), fx(effectX, 0x10), fx(effectX, 0x30), fx(effectX, 0x05)},
+                  {4605, 4602, 4607, 4612, 4609, 4609, 4609}, period);
+}
+
+TEST(ExtendedEffects, FinePortamentoMovesByFourUnitStepsWithoutLimit) {
+    // E10 and E20 take the up and the down memory.
+    checkRowSteps(
+        {note(middleNote), ext(0x1, 2), ext(0x1, 0), ext(0x2, 3), ext(0x2, 0), ext(0x1, 0)},
+        {4600, 4592, 4604, 4616, 4608}, period);
+    // Amiga table: note 96 (index 95) has base(95) = trunc(13.375 * 2^(37 / 12)) = 113. E1F takes
+    // 60 off each time, past the 56 that limits effect 1.
+    checkRowSteps({note(96), ext(0x1, 0xf), ext(0x1, 0)}, {53, -7}, period, false);
 }
 
 // E0y, E3y, EFy and the unused effect numbers.
-
 TEST(ExtendedEffects, UnusedCommandsDoNothing) {
-    std::vector<XmCell> cells = {extendedCell(0x0, 0xf), extendedCell(0x3, 0x1),
-                                 extendedCell(0xf, 0xf)};
+    std::vector<XmCell> cells = {ext(0x0, 0xf), ext(0x3, 0x1), ext(0xf, 0xf)};
     for (uint8_t effect : {18, 19, 22, 23, 24, 26, 28, 30, 31, 32, 34, 35, 36, 255})
-        cells.push_back(effectCell(effect, 0xff));
+        cells.push_back(fx(effect, 0xff));
+    const auto state = [](TickPlayer &p) {
+        const MusicChannel &c = p.channel(0);
+        const Song &s = p.song();
+        return Ints{c.period,      c.channelVolume, c.channelPan,       c.waveControl,
+                    c.volumeDelta, c.periodDelta,   c.keyOff,           c.updateFlags,
+                    s.speed,       s.globalVolume,  s.patternDelayTicks};
+    };
+    std::vector<Ints> expected(6, {middlePeriod, 32, 128, 0, 0, 0, 0, updatePitch, 6, 64, 0});
+    expected[0][7] = updatePitch | updateVolume;
     for (const XmCell &cell : cells) {
         SCOPED_TRACE(testing::Message() << "effect " << int{cell.effect} << " " << int{cell.param});
-        XmSong xm = songOf(1, 3, 6);
-        xm.patterns[0].at(0, 0) = noteCell(middleNote, setVolume(32));
-        xm.patterns[0].at(1, 0) = cell;
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+        Player player(columnSong(6, {note(middleNote, setVolume(32)), cell, blank}));
         player.tick(6);
-        for (int t = 0; t < 6; ++t) {
-            player.tick();
-            const MusicChannel &channel = player.channel(0);
-            EXPECT_EQ(channel.period, middlePeriod) << "tick " << t;
-            EXPECT_EQ(channel.channelVolume, 32) << "tick " << t;
-            EXPECT_EQ(channel.channelPan, 128) << "tick " << t;
-            EXPECT_EQ(channel.waveControl, 0) << "tick " << t;
-            EXPECT_EQ(channel.volumeDelta, 0) << "tick " << t;
-            EXPECT_EQ(channel.periodDelta, 0) << "tick " << t;
-            EXPECT_EQ(channel.keyOff, 0) << "tick " << t;
-            EXPECT_EQ(channel.updateFlags, t == 0 ? updatePitch | updateVolume : updatePitch)
-                << "tick " << t;
-            EXPECT_EQ(player.song().speed, 6) << "tick " << t;
-            EXPECT_EQ(player.song().globalVolume, 64) << "tick " << t;
-            EXPECT_EQ(player.song().patternDelayTicks, 0) << "tick " << t;
-        }
+        EXPECT_EQ(everyTick(player, 6, state), expected);
         EXPECT_EQ(player.song().nextRow, 2);
     }
 }
 
-// E1y, E2y: fine portamento by 4 x y on the first tick.
-
-TEST(ExtendedEffects, FinePortamentoMovesByFourUnitSteps) {
-    checkRowSteps(songOf(1, 1, 3), noteCell(middleNote),
-                  {{extendedCell(0x1, 2), 4600},
-                   {extendedCell(0x1, 0), 4592}, // the up memory
-                   {extendedCell(0x2, 3), 4604},
-                   {extendedCell(0x2, 0), 4616}, // the down memory
-                   {extendedCell(0x1, 0), 4608}},
-                  [](TickPlayer &p) { return p.channel(0).period; });
-}
-
-TEST(ExtendedEffects, FinePortamentoUpHasNoLowerLimit) {
-    // Amiga table: note 96 is note index 95, base(95) = trunc(13.375 *
-    // 2^(37 / 12)) = trunc(113.36) = 113. E1F takes 60 off each time, past the
-    // 56 that limits effect 1.
-    XmSong xm = songOf(1, 1, 3);
-    xm.flags = 0;
-    checkRowSteps(xm, noteCell(96), {{extendedCell(0x1, 0xf), 53}, {extendedCell(0x1, 0), -7}},
-                  [](TickPlayer &p) { return p.channel(0).period; });
-}
-
 // E4y, E7y: the waveforms.
-
-TEST(ExtendedEffects, WaveformCommandsSetTheirNibble) {
-    checkRowSteps(songOf(1, 1, 3), noteCell(middleNote),
-                  {{extendedCell(0x4, 7), 0x07},
-                   {extendedCell(0x7, 2), 0x27},
-                   {extendedCell(0x4, 0), 0x20},
-                   {extendedCell(0x7, 0xf), 0xf0},
-                   {extendedCell(0x7, 0), 0x00}},
-                  [](TickPlayer &p) { return p.channel(0).waveControl; });
-}
-
-TEST(ExtendedEffects, VibratoWaveformShapesTheVibrato) {
-    // Row 1 chooses the wave, row 2 plays vibrato 41F (speed 1, depth 15).
-    // The step on ticks 0 and 1 reads phase 0, tick 2 phase 1, tick 3 phase
-    // 2; d = (m * 15) >> 5 with the low two bits cleared, -d for phases 0..31.
-    //   sine:   m = 0, 25, 49:   d = 0, 11 -> 8, 22 -> 20
-    //   ramp:   m = 0, 8, 16:    d = 0, 3 -> 0, 7 -> 4
-    //   square: m = 255:         d = 119 -> 116
-    struct Case {
-        int wave;
-        std::vector<int> deltas; // ticks 0..3
+TEST(ExtendedEffects, WaveformCommandsSetTheirNibbleAndShapeVibratoAndTremolo) {
+    checkRowSteps(
+        {note(middleNote), ext(0x4, 7), ext(0x7, 2), ext(0x4, 0), ext(0x7, 0xf), ext(0x7, 0)},
+        {0x07, 0x27, 0x20, 0xf0, 0x00}, [](TickPlayer &p) { return p.channel(0).waveControl; });
+    // Row 0 sets wave 2, row 1 the wave tested, row 2 plays 41F or 71F (speed 1, depth 15) at
+    // volume 5; m is the wave at the phase read. Vibrato: ticks 0, 1 read phase 0, tick k > 1
+    // phase k - 1; -d with d = (m * 15) >> 5, low two bits cleared: sine m = 0, 25, 49: d = 0,
+    // 11 -> 8, 22 -> 20; ramp m = 0, 8, 16: d = 0, 3 -> 0, 7 -> 4; square 255: d = 119 -> 116.
+    // Tremolo: tick k reads phase k - 1, + (m * 15) >> 6: sine 0, 5, 11; ramp 0, 1, 3; square 59
+    // (5 + 59 = 64, not above). Wave 3 is the square for vibrato, the sine for tremolo.
+    const std::vector<std::tuple<int, int, Ints>> cases = {
+        // x, wave, deltas on ticks 0..3
+        {4, 0, {0, 0, -8, -20}}, {4, 1, {0, 0, 0, -4}}, {4, 2, Ints(4, -116)},
+        {4, 3, Ints(4, -116)},   {7, 0, {0, 0, 5, 11}}, {7, 1, {0, 0, 1, 3}},
+        {7, 2, {0, 59, 59, 59}}, {7, 3, {0, 0, 5, 11}},
     };
-    const Case cases[] = {
-        {0, {0, 0, -8, -20}},
-        {1, {0, 0, 0, -4}},
-        {2, {-116, -116, -116, -116}},
-        {3, {-116, -116, -116, -116}}, // wave 3 is the square for vibrato
+    const auto deltas = [](TickPlayer &p) {
+        return Ints{periodDelta(p), p.channel(0).volumeDelta};
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.wave);
-        XmSong xm = songOf(1, 3, 6);
-        xm.patterns[0].at(0, 0) = noteCell(middleNote, 0, effectE, 0x42); // changed on row 1
-        xm.patterns[0].at(1, 0) = extendedCell(0x4, c.wave);
-        xm.patterns[0].at(2, 0) = effectCell(vibratoEffect, 0x1f);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+    for (const auto &[x, wave, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << "E" << x << wave);
+        const bool vibrato = x == 4;
+        Player player(
+            columnSong(6, {note(middleNote, vibrato ? 0 : setVolume(5), effectE,
+                                static_cast<uint8_t>(x << 4 | 2)),
+                           ext(x, wave), fx(vibrato ? vibratoEffect : tremoloEffect, 0x1f)}));
         player.tick(12);
-        EXPECT_EQ(everyTick(player, 4, [](TickPlayer &p) { return p.channel(0).periodDelta; }),
-                  c.deltas);
-    }
-}
-
-TEST(ExtendedEffects, TremoloWaveformShapesTheTremolo) {
-    // Volume 5, tremolo 71F on row 2 after the wave chosen on row 1. Tick k
-    // reads phase k - 1; a = (m * 15) >> 6, added for phases 0..31.
-    //   sine:   m = 0, 25, 49:  a = 0, 5, 11
-    //   ramp:   m = 0, 8, 16:   a = 0, 1, 3
-    //   square: m = 255:        a = 59 (5 + 59 = 64, not above 64)
-    struct Case {
-        int wave;
-        std::vector<int> deltas; // ticks 0..3
-    };
-    const Case cases[] = {
-        {0, {0, 0, 5, 11}},
-        {1, {0, 0, 1, 3}},
-        {2, {0, 59, 59, 59}},
-        {3, {0, 0, 5, 11}}, // wave 3 is the sine for tremolo
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.wave);
-        XmSong xm = songOf(1, 3, 6);
-        xm.patterns[0].at(0, 0) = noteCell(middleNote, setVolume(5), effectE, 0x72);
-        xm.patterns[0].at(1, 0) = extendedCell(0x7, c.wave);
-        xm.patterns[0].at(2, 0) = effectCell(tremoloEffect, 0x1f);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        player.tick(12);
-        EXPECT_EQ(everyTick(player, 4, [](TickPlayer &p) { return p.channel(0).volumeDelta; }),
-                  c.deltas);
+        EXPECT_EQ(traces(player, 4, deltas)[vibrato ? 0 : 1], expected);
     }
 }
 
 // E5y: set finetune.
-
-TEST(ExtendedEffects, SetFinetuneWritesTheSample) {
-    XmSong xm = songOf(1, 1, 3);
-    checkRowSteps(
-        xm, noteCell(middleNote),
-        {{extendedCell(0x5, 0xf), 15}, {extendedCell(0x5, 0), 0}, {extendedCell(0x5, 7), 7}},
-        [](TickPlayer &p) { return p.song().instruments[0].samples[0]->finetune; });
-}
-
-TEST(ExtendedEffects, SetFinetuneHoldsAfterTheSongLoops) {
-    // Two rows of speed 2 on two channels, both playing the one sample on row
-    // 0; row 1 sets its finetune. The period already playing stays; the next
-    // note, after the song has looped, is computed with the new finetune:
-    // 4608 - f / 2 (truncating).
-    struct Case {
-        int8_t fileFinetune;
-        int y;
-        int firstPeriod, loopedPeriod;
-    };
-    const Case cases[] = {
+TEST(ExtendedEffects, SetFinetuneWritesTheSampleAndHoldsAfterTheSongLoops) {
+    // Two channels play the one sample on row 0 (speed 2); row 1 sets its finetune. The periods
+    // playing stay; after the song loops the notes take 4608 - f / 2 (truncating).
+    // The file's finetune, y, the period before and after the loop.
+    const std::vector<std::tuple<int8_t, int, int, int>> cases = {
         {0, 0xf, 4608, 4601},   // 15 / 2 = 7
         {0, 0x8, 4608, 4604},   // 8 / 2 = 4
         {-16, 0x0, 4616, 4608}, // E50 takes 0 as a value
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.y);
-        XmSong xm = songOf(2, 2, 2);
-        xm.instruments[0].samples[0].finetune = c.fileFinetune;
-        xm.patterns[0].at(0, 0) = noteCell(middleNote);
-        xm.patterns[0].at(0, 1) = noteCell(middleNote);
-        xm.patterns[0].at(1, 0) = extendedCell(0x5, c.y);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+    const auto playing = [](TickPlayer &p) {
+        return Ints{p.sample(0)->finetune, p.channel(0).period, p.channel(1).period};
+    };
+    const auto notes = [](TickPlayer &p) {
+        return Ints{p.channel(0).notePeriod, p.channel(0).period, p.channel(1).notePeriod,
+                    p.channel(1).period};
+    };
+    for (const auto &[fileFinetune, y, first, looped] : cases) {
+        SCOPED_TRACE(y);
+        XmSong xm = columnSong(2, {note(middleNote), ext(0x5, y)}, 2);
+        xm.instruments[0].samples[0].finetune = fileFinetune;
+        xm.patterns[0].at(0, 1) = note(middleNote);
+        Player player(xm);
         player.tick();
-        EXPECT_EQ(player.channel(0).notePeriod, c.firstPeriod);
-        player.tick(3);
-        EXPECT_EQ(player.song().instruments[0].samples[0]->finetune, c.y);
-        EXPECT_EQ(player.channel(0).period, c.firstPeriod);
-        EXPECT_EQ(player.channel(1).period, c.firstPeriod);
-        // Row 0 again, order 0 by the restart position.
+        EXPECT_EQ(player.channel(0).notePeriod, first);
         player.tick();
-        ASSERT_EQ(player.song().order, 0);
-        ASSERT_EQ(player.song().row, 0);
-        for (int ch = 0; ch < 2; ++ch) {
-            EXPECT_EQ(player.channel(ch).notePeriod, c.loopedPeriod) << "channel " << ch;
-            EXPECT_EQ(player.channel(ch).period, c.loopedPeriod) << "channel " << ch;
-        }
+        EXPECT_EQ(everyTick(player, 2, playing), std::vector<Ints>(2, {y, first, first}));
+        player.tick(); // row 0 again, order 0 by the restart position
+        ASSERT_EQ(positionOf(player), Position(0, 0));
+        EXPECT_EQ(notes(player), Ints(4, looped));
     }
 }
 
 TEST(ExtendedEffects, SetFinetuneRetunesTheNextAmigaArpeggioTick) {
-    // Amiga table. Row 0 plays note 49 (note index 48), row 1 sets the
-    // finetune, row 2 plays arpeggio 010: tick 1 offsets by one semitone,
-    // amigaPeriod(49, f) - amigaPeriod(48, f), with the finetune the sample
-    // has now. base(48) = 1712; base(49) = trunc(13.375 * 2^(83 / 12)) =
-    // trunc(1615.9) = 1615; base(50) = trunc(13.375 * 2^(82 / 12)) =
-    // trunc(1525.2) = 1525.
+    // Amiga table. Row 0 plays note 49 (index 48), row 1 sets the finetune, row 2 plays arpeggio
+    // 010: tick 1 offsets by amigaPeriod(49, f) - amigaPeriod(48, f). base(48) = 1712, base(49) =
+    // trunc(13.375 * 2^(83 / 12)) = 1615, base(50) = trunc(13.375 * 2^(82 / 12)) = 1525.
     //   f = 0:  1615 - 1712 = -97
-    //   f = 15: (1615 - trunc(90 * 15 / 128)) - (1712 - trunc(97 * 15 / 128))
-    //           = (1615 - 10) - (1712 - 11) = 1605 - 1701 = -96
-    struct Case {
-        int y, offset;
-    };
-    for (const Case &c : {Case{0xf, -96}, Case{0x0, -97}}) {
-        SCOPED_TRACE(c.y);
-        XmSong xm = songOf(1, 3, 3);
+    //   f = 15: (1615 - trunc(90 * 15 / 128)) - (1712 - trunc(97 * 15 / 128)) = 1605 - 1701 = -96
+    for (const auto &[y, offset] : std::vector<std::pair<int, int>>{{0xf, -96}, {0x0, -97}}) {
+        SCOPED_TRACE(y);
+        XmSong xm = columnSong(3, {note(middleNote), ext(0x5, y), fx(0, 0x10)});
         xm.flags = 0;
-        xm.patterns[0].at(0, 0) = noteCell(middleNote);
-        xm.patterns[0].at(1, 0) = extendedCell(0x5, c.y);
-        xm.patterns[0].at(2, 0) = effectCell(0, 0x10);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+        Player player(xm);
         player.tick(6);
         EXPECT_EQ(player.channel(0).period, 1712); // the note kept its period
-        EXPECT_EQ(everyTick(player, 3, [](TickPlayer &p) { return p.channel(0).periodDelta; }),
-                  (std::vector<int>{0, c.offset, 0}));
+        EXPECT_EQ(everyTick(player, 3, periodDelta), (Ints{0, offset, 0}));
     }
 }
 
-// E8y: coarse panning.
-
-TEST(ExtendedEffects, CoarsePanningSetsSixteenTimesY) {
-    checkRowSteps(
-        songOf(1, 1, 3), noteCell(middleNote),
-        {{extendedCell(0x8, 0xf), 240}, {extendedCell(0x8, 0), 0}, {extendedCell(0x8, 8), 128}},
-        [](TickPlayer &p) { return p.voice(0).pan; });
-}
-
-TEST(ExtendedEffects, CoarsePanningRaisesPanningOnItsFirstTickOnly) {
-    XmSong xm = songOf(1, 2, 3);
-    xm.patterns[0].at(0, 0) = noteCell(middleNote);
-    xm.patterns[0].at(1, 0) = extendedCell(0x8, 0x4);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    player.tick(3);
-    EXPECT_EQ(everyTick(player, 3,
-                        [](TickPlayer &p) { return p.channel(0).updateFlags & updatePanning; }),
-              (std::vector<int>{updatePanning, 0, 0}));
-    EXPECT_EQ(player.channel(0).channelPan, 64);
-}
-
-// E9y: retrigger note.
-
+// E9y: retrigger note; ECy: note cut; EAy, EBy: fine volume slides.
 TEST(ExtendedEffects, RetriggerNoteOnMultiplesOfY) {
-    struct Case {
-        int y, speed;
-        std::vector<int> ticks;
-    };
-    const Case cases[] = {
+    const std::vector<std::tuple<int, int, Ints>> cases = {
+        // y, speed, start ticks
         {0, 6, {}},              // E90: nothing
         {1, 6, {1, 2, 3, 4, 5}}, // every later tick
         {2, 6, {2, 4}},          // never tick 0
-        {3, 7, {3, 6}},          // speed 7: ticks 3 and 6
+        {3, 7, {3, 6}},          // speed 7
         {4, 4, {}},              // ticks 1..3 only
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "E9" << c.y << " at speed " << c.speed);
-        XmSong xm = songOf(1, 2, c.speed);
-        xm.patterns[0].at(0, 0) = noteCell(middleNote);
-        xm.patterns[0].at(1, 0) = extendedCell(0x9, c.y);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        player.tick(c.speed);
-        std::vector<int> ticks;
-        for (int t = 0; t < c.speed; ++t) {
-            player.tick();
-            const uint8_t flags = player.channel(0).updateFlags;
-            if (flags & updateStart) {
-                ticks.push_back(t);
-                EXPECT_EQ(flags, updatePitch | updateVolume | updateStart) << "tick " << t;
-            }
-        }
-        EXPECT_EQ(ticks, c.ticks);
+    for (const auto &[y, speed, ticks] : cases) {
+        SCOPED_TRACE(testing::Message() << "E9" << y << " at speed " << speed);
+        Player player(columnSong(speed, {note(middleNote), ext(0x9, y)}));
+        player.tick(speed);
+        Ints flags(speed, updatePitch); // tick 0 adds Volume, a retrigger Volume and Start
+        flags[0] |= updateVolume;
+        for (int t : ticks)
+            flags[t] |= updateVolume | updateStart;
+        EXPECT_EQ(everyTick(player, speed, updateFlags), flags);
     }
 }
-
-// EAy, EBy: fine volume slides with one shared memory.
-
-TEST(ExtendedEffects, FineVolumeSlidesShareOneMemory) {
-    checkRowSteps(songOf(1, 1, 3), noteCell(middleNote, setVolume(40)),
-                  {{extendedCell(0xa, 5), 45},
-                   {extendedCell(0xb, 0), 40}, // EA5 then EB0: down by 5
-                   {extendedCell(0xa, 0), 45},
-                   {extendedCell(0xb, 3), 42},
-                   {extendedCell(0xa, 0), 45},
-                   {extendedCell(0xa, 0xf), 60},
-                   {extendedCell(0xa, 0), 64}, // 75, limited
-                   {extendedCell(0xb, 0xf), 49},
-                   {extendedCell(0xb, 0), 34},
-                   {extendedCell(0xb, 0), 19},
-                   {extendedCell(0xb, 0), 4},
-                   {extendedCell(0xb, 0), 0}}, // -11, limited
-                  [](TickPlayer &p) { return p.channel(0).channelVolume; });
-}
-
-// ECy: note cut.
 
 TEST(ExtendedEffects, NoteCutOnTickY) {
-    struct Case {
-        int y;
-        int cutTick; // -1: never
+    const auto state = [](TickPlayer &p) {
+        return Ints{channelVolume(p), voiceVolume(p), p.channel(0).updateFlags & updateVolume};
     };
-    const Case cases[] = {{0, -1}, {1, 1}, {3, 3}, {5, 5}, {6, -1}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.y);
-        XmSong xm = songOf(1, 1, 6);
-        xm.patterns[0].at(0, 0) =
-            noteCell(middleNote, 0, effectE, static_cast<uint8_t>(0xc0 | c.y));
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+    // y, the tick of the cut (-1: never)
+    for (const auto &[y, cutTick] :
+         std::vector<std::pair<int, int>>{{0, -1}, {1, 1}, {3, 3}, {5, 5}, {6, -1}}) {
+        SCOPED_TRACE(y);
+        Player player(
+            columnSong(6, {note(middleNote, 0, effectE, static_cast<uint8_t>(0xc0 | y))}));
+        std::vector<Ints> expected;
         for (int t = 0; t < 6; ++t) {
-            player.tick();
-            const bool cut = c.cutTick >= 0 && t >= c.cutTick;
-            EXPECT_EQ(player.channel(0).channelVolume, cut ? 0 : 64) << "tick " << t;
-            EXPECT_EQ(player.voice(0).volume, cut ? 0 : fullVoiceVolume) << "tick " << t;
-            if (t == c.cutTick) {
-                EXPECT_TRUE(player.channel(0).updateFlags & updateVolume);
-            }
+            const bool cut = cutTick >= 0 && t >= cutTick;
+            const bool raised = t == 0 || t == cutTick;
+            expected.push_back(
+                {cut ? 0 : 64, cut ? 0 : fullVoiceVolume, raised ? updateVolume : 0});
         }
+        EXPECT_EQ(everyTick(player, 6, state), expected);
     }
+}
+
+TEST(ExtendedEffects, FineVolumeSlidesShareOneMemory) {
+    // EA5 then EB0 goes down by 5; 75 and -11 are limited.
+    checkRowSteps({note(middleNote, setVolume(40)), ext(0xa, 5), ext(0xb, 0), ext(0xa, 0),
+                   ext(0xb, 3), ext(0xa, 0), ext(0xa, 0xf), ext(0xa, 0), ext(0xb, 0xf), ext(0xb, 0),
+                   ext(0xb, 0), ext(0xb, 0), ext(0xb, 0)},
+                  {45, 40, 45, 42, 45, 60, 64, 49, 34, 19, 4, 0}, channelVolume);
 }
 
 // EDy: note delay.
-
 TEST(ExtendedEffects, NoteDelayStartsTheNoteOnTickYOrNever) {
-    // Channel 0 plays the note with EDy on row 0 of a fresh song; channel 1
-    // may lengthen the row by a pattern delay. The note starts on tick y if y
-    // is a later tick of the row, and never when y is 0 or not below the
-    // row's length in ticks.
-    struct Case {
-        int y;
-        int delayRows; // EE parameter in channel 1
-        int rowTicks;
-        int startTick; // -1: never
+    // Row 0 of a fresh song: EDy with the note, and EE in channel 1 may lengthen the row. The note
+    // starts on tick y if that is a later tick of the row, else never; until then period, volume
+    // and panning stay the fresh channel's 0, and the reset brings volume 64 and panning 128.
+    // y, EE's y, the row's ticks, the tick of the start (-1: never)
+    const std::vector<std::tuple<int, int, int, int>> cases = {
+        {0, 0, 6, -1}, // tick 0 is no later tick
+        {6, 0, 6, -1},   {15, 0, 6, -1}, {1, 0, 6, 1},
+        {3, 0, 6, 3},    {8, 1, 12, 8}, // EE1: (1 + 1) * 6 = 12 ticks
+        {12, 1, 12, -1},                // ticks 0..11 only
     };
-    const Case cases[] = {
-        {0, 0, 6, -1},   // tick 0 is no later tick
-        {6, 0, 6, -1},   // ticks 0..5 only
-        {15, 0, 6, -1},  // ticks 0..5 only
-        {1, 0, 6, 1},    // the first later tick
-        {3, 0, 6, 3},    // a later tick
-        {8, 1, 12, 8},   // EE1: (1 + 1) * 6 = 12 ticks
-        {12, 1, 12, -1}, // ticks 0..11 only
+    const auto state = [](TickPlayer &p) {
+        const MusicChannel &c = p.channel(0);
+        return Ints{starts(p), p.voice(0).sample != nullptr, c.period, c.channelVolume,
+                    c.channelPan};
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "ED" << c.y << " EE" << c.delayRows);
-        XmSong xm = songOf(2, 2, 6);
-        xm.patterns[0].at(0, 0) =
-            noteCell(middleNote, 0, effectE, static_cast<uint8_t>(0xd0 | c.y));
-        if (c.delayRows)
-            xm.patterns[0].at(0, 1) = extendedCell(0xe, c.delayRows);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        for (int t = 0; t < c.rowTicks; ++t) {
+    for (const auto &[y, delayRows, rowTicks, startTick] : cases) {
+        SCOPED_TRACE(testing::Message() << "ED" << y << " EE" << delayRows);
+        XmSong xm =
+            columnSong(6, {note(middleNote, 0, effectE, static_cast<uint8_t>(0xd0 | y)), blank}, 2);
+        if (delayRows)
+            xm.patterns[0].at(0, 1) = ext(0xe, delayRows);
+        Player player(xm);
+        for (int t = 0; t < rowTicks; ++t) {
             player.tick();
-            const bool started = c.startTick >= 0 && t >= c.startTick;
-            EXPECT_EQ(starts(player), t == c.startTick) << "tick " << t;
-            EXPECT_EQ(player.voice(0).sample != nullptr, started) << "tick " << t;
-            // Until then the cell's period, volume and panning are taken back
-            // to those of the fresh channel, all 0; the delayed reset brings
-            // the sample's volume 64 and panning 128.
-            EXPECT_EQ(player.channel(0).period, started ? middlePeriod : 0) << "tick " << t;
-            EXPECT_EQ(player.channel(0).channelVolume, started ? 64 : 0) << "tick " << t;
-            EXPECT_EQ(player.channel(0).channelPan, started ? 128 : 0) << "tick " << t;
+            const bool on = startTick >= 0 && t >= startTick;
+            EXPECT_EQ(state(player),
+                      (Ints{t == startTick, on, on ? middlePeriod : 0, on ? 64 : 0, on ? 128 : 0}))
+                << "tick " << t;
         }
-        // The next row: the dropped note stays unheard.
-        player.tick();
+        player.tick(); // the next row: a dropped note stays unheard
         EXPECT_EQ(player.song().row, 1);
-        EXPECT_EQ(player.voice(0).sample != nullptr, c.startTick >= 0);
+        EXPECT_EQ(player.voice(0).sample != nullptr, startTick >= 0);
     }
 }
 
 TEST(ExtendedEffects, NoteDelayKeepsThePlayingNoteUntilItsTick) {
-    // Row 0: note 49 at volume 16 and panning 64. Row 1: note 61 (period
-    // 7680 - 64 * 60 = 3840) without an instrument number, volume column 32,
-    // ED2. The volume envelope (0, 64), (60, 4) falls by exactly 1 a tick
-    // (slope -60 * 65536 / 60): 64 on row 0's tick 0, 59 on its tick 5, 58
-    // and 57 on row 1's ticks 0 and 1.
-    XmSong xm = songOf(1, 2, 6);
+    // Row 0: note 49 at volume 16, panning 64. Row 1: note 61 (period 7680 - 64 * 60 = 3840)
+    // without instrument, volume column 32, ED2. The volume envelope (0, 64), (60, 4) falls by 1 a
+    // tick: 59 on row 0's tick 5, 58 and 57 on row 1's ticks 0 and 1.
+    XmSong xm = columnSong(6, {note(middleNote, setVolume(16), panningEffect, 0x40),
+                               XmCell{61, 0, setVolume(32), effectE, 0xd2}});
     xm.instruments[0].volumeEnvelope = {{{0, 64}, {60, 4}}, 0, 0, 0, 1, {}};
-    xm.patterns[0].at(0, 0) = noteCell(middleNote, setVolume(16), panningEffect, 0x40);
-    xm.patterns[0].at(1, 0) = XmCell{61, 0, setVolume(32), effectE, 0xd2};
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
+    Player player(xm);
     player.tick(6);
-    // trunc(16 * 59 * 65536 * 64 * 255 / 2^35) = trunc(16 * 59 * 255 / 8192)
-    // = trunc(29.4).
-    ASSERT_EQ(player.voice(0).volume, 29);
-    const MusicChannel &channel = player.channel(0);
-    // Tick 0: the cell's period, volume and panning are taken back; the new
-    // note's period is remembered; the old note plays on at 8363 Hz. Until
-    // tick 2 the voice's volume is left alone: the envelope's 58 and 57 would
-    // give trunc(16 * 58 * 255 / 8192) = 28 and trunc(16 * 57 * 255 / 8192)
-    // = 28.
-    for (int t = 0; t < 2; ++t) {
-        player.tick();
-        EXPECT_EQ(channel.volEnvValue, 58 - t) << "tick " << t;
-        EXPECT_EQ(player.voice(0).volume, 29) << "tick " << t;
-        EXPECT_FALSE(starts(player)) << "tick " << t;
-        EXPECT_EQ(channel.period, middlePeriod) << "tick " << t;
-        EXPECT_EQ(channel.notePeriod, 3840) << "tick " << t;
-        EXPECT_EQ(channel.channelVolume, 16) << "tick " << t;
-        EXPECT_EQ(channel.channelPan, 64) << "tick " << t;
-        EXPECT_EQ(player.voice(0).index, 0) << "tick " << t;
-        EXPECT_EQ(player.voice(0).frequency, 8363) << "tick " << t;
-    }
-    // Tick 2: the reset (volume 64, panning 128, envelope value 64), the
-    // note's period, the volume column again (32), and a start on the other
-    // voice at trunc(8363 * 2^((4608 - 3840) / 768)) = 16726 Hz.
-    player.tick();
-    EXPECT_TRUE(starts(player));
-    EXPECT_EQ(channel.period, 3840);
-    EXPECT_EQ(channel.channelVolume, 32);
-    EXPECT_EQ(channel.channelPan, 128);
-    EXPECT_EQ(player.voice(0).index, 32);
-    EXPECT_EQ(player.voice(0).frequency, 16726);
-    // trunc(32 * 255 / 128) = trunc(63.75).
-    EXPECT_EQ(player.voice(0).volume, 63);
-    // Later ticks start nothing more.
-    EXPECT_EQ(startTicks(player, 3), std::vector<int>{});
+    ASSERT_EQ(player.voice(0).volume, 29); // trunc(16 * 59 * 255 / 8192) = trunc(29.4)
+    // Ticks 0, 1: period, volume and panning taken back, the new period remembered, the old note
+    // on at 8363 Hz and its volume left alone (not trunc(16 * 58 * 255 / 8192) = 28). Tick 2: the
+    // reset (volume 64, panning 128, envelope 64), the period, the volume column (32), a start on
+    // the other voice at trunc(8363 * 2^((4608 - 3840) / 768)) = 16726 Hz, volume 63.
+    const auto state = [](TickPlayer &p) {
+        const MusicChannel &c = p.channel(0);
+        const MixerVoice &v = p.voice(0);
+        return Ints{starts(p),    c.volEnvValue, c.period,    c.notePeriod, c.channelVolume,
+                    c.channelPan, v.index,       v.frequency, v.volume};
+    };
+    EXPECT_EQ(everyTick(player, 3, state),
+              (std::vector<Ints>{{0, 58, middlePeriod, 3840, 16, 64, 0, 8363, 29},
+                                 {0, 57, middlePeriod, 3840, 16, 64, 0, 8363, 29},
+                                 {1, 64, 3840, 3840, 32, 128, 32, 16726, 63}}));
+    EXPECT_EQ(everyTick(player, 3, startFlag), Ints(3, 0)); // later ticks start nothing more
 }
 
-// EEy: pattern delay.
-
+// EEy: pattern delay; E6y: pattern loop.
 TEST(PositionEffects, PatternDelayLengthensTheRow) {
-    // Speed 3; channel 0 delays row 0 by EEy, channel 1 slides its volume
-    // down by 1 on every later tick. The row's note starts once.
-    struct Case {
-        int y;
-        int rowTicks; // (1 + y) * 3
-    };
-    for (const Case &c : {Case{0, 3}, Case{1, 6}, Case{2, 9}, Case{15, 48}}) {
-        SCOPED_TRACE(c.y);
-        XmSong xm = songOf(2, 2, 3);
-        xm.patterns[0].at(0, 0) = extendedCell(0xe, c.y);
-        xm.patterns[0].at(0, 1) = XmCell{middleNote, 1, 0, effectA, 0x01};
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+    // Speed 3; channel 0 delays row 0 by EEy to (1 + y) * 3 ticks, channel 1 starts a note and
+    // slides its volume down by 1 on every later tick, the delay's included. The note starts once.
+    for (const auto &[y, rowTicks] :
+         std::vector<std::pair<int, int>>{{0, 3}, {1, 6}, {2, 9}, {15, 48}}) {
+        SCOPED_TRACE(y);
+        XmSong xm = columnSong(3, {ext(0xe, y), blank}, 2);
+        xm.patterns[0].at(0, 1) = note(middleNote, 0, effectA, 0x01);
+        Player player(xm);
         player.tick();
-        EXPECT_EQ(player.song().patternDelayTicks, 3 * c.y);
+        EXPECT_EQ(player.song().patternDelayTicks, 3 * y);
         EXPECT_TRUE(starts(player, 1));
-        for (int t = 1; t < c.rowTicks; ++t) {
-            player.tick();
-            EXPECT_EQ(player.song().row, 0) << "tick " << t;
-            EXPECT_FALSE(starts(player, 1)) << "tick " << t;
-        }
-        // Every later tick, the delay's included, slid the volume.
-        EXPECT_EQ(player.channel(1).channelVolume, 64 - (c.rowTicks - 1));
+        const auto state = [](TickPlayer &p) { return Ints{p.song().row, starts(p, 1)}; };
+        EXPECT_EQ(everyTick(player, rowTicks - 1, state), std::vector<Ints>(rowTicks - 1, {0, 0}));
+        EXPECT_EQ(player.channel(1).channelVolume, 64 - (rowTicks - 1));
         player.tick();
         EXPECT_EQ(player.song().row, 1);
         EXPECT_EQ(player.song().patternDelayTicks, 0);
     }
 }
 
-// E6y: pattern loop.
-
-TEST(PositionEffects, PatternLoopPlaysTheRowsBetweenThreeTimes) {
-    XmSong xm = songOf(1, 6, 2);
-    xm.patterns[0].at(1, 0) = extendedCell(0x6, 0);
-    xm.patterns[0].at(3, 0) = extendedCell(0x6, 2);
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    std::vector<int> rows;
-    for (int i = 0; i < 30; ++i) {
-        player.tick();
-        rows.push_back(player.song().row);
-    }
-    // Two ticks per row: rows 1..3 three times, then on to 4, 5 and (the song
-    // loops) 0.
-    const std::vector<int> playedRows = {0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 4, 5, 0, 1, 2};
-    std::vector<int> expected;
-    for (int row : playedRows)
-        expected.insert(expected.end(), {row, row});
-    EXPECT_EQ(rows, expected);
-}
-
-TEST(PositionEffects, PatternLoopMayReturnToARowRememberedInAnotherPattern) {
-    // Pattern 0 (order 0, 8 rows) remembers a row with E60; pattern 1 (order
-    // 1, 4 rows) loops once with E61 to that row number of its own. A row
-    // beyond pattern 1's end plays nothing, and the row after it leads to the
-    // next order (here the restart position, order 0).
-    struct Case {
-        int startRow; // E60 in pattern 0
-        int endRow;   // E61 in pattern 1
-        std::vector<Position> positions;
-    };
-    const Case cases[] = {
+TEST(PositionEffects, PatternLoopPlaysTheRowsBetweenThreeTimesEvenFromAnotherPattern) {
+    // Two ticks a row: rows 1..3 three times, then 4, 5 and (the song loops) 0.
+    Player player(columnSong(2, {blank, ext(0x6, 0), blank, ext(0x6, 2), blank, blank}));
+    Ints rows;
+    for (int row : {0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 4, 5, 0, 1, 2})
+        rows.insert(rows.end(), {row, row});
+    EXPECT_EQ(everyTick(player, 30, [](TickPlayer &p) { return p.song().row; }), rows);
+    // Pattern 0 (order 0, 8 rows) remembers a row with E60; pattern 1 (order 1, 4 rows) loops once
+    // with E61 to that row of its own. A row past its end plays nothing, then order 0 follows.
+    // E60's row, E61's row, the positions after pattern 0.
+    const std::vector<std::tuple<int, int, std::vector<Position>>> cases = {
         {2, 3, {{1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 2}, {1, 3}, {0, 0}}},
         {6, 1, {{1, 0}, {1, 1}, {1, 6}, {0, 0}}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.startRow);
-        XmSong xm = songOf(1, 8, 1);
+    for (const auto &[startRow, endRow, expected] : cases) {
+        SCOPED_TRACE(startRow);
+        XmSong xm = columnSong(1, std::vector<XmCell>(8));
         xm.orders = {0, 1};
-        xm.patterns[0].at(c.startRow, 0) = XmCell{middleNote, 1, 0, effectE, 0x60};
-        xm.patterns.push_back(emptyPattern(1, 4));
-        xm.patterns[1].at(c.endRow, 0) = extendedCell(0x6, 1);
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+        xm.patterns[0].at(startRow, 0) = note(middleNote, 0, effectE, 0x60);
+        xm.patterns.push_back(blankPattern(4, 1));
+        xm.patterns[1].at(endRow, 0) = ext(0x6, 1);
+        Player player(xm);
         player.tick(8);
         std::vector<Position> positions;
-        for (size_t i = 0; i < c.positions.size(); ++i) {
+        for (size_t i = 0; i < expected.size(); ++i) {
             player.tick();
-            positions.emplace_back(player.song().order, player.song().row);
+            positions.push_back(positionOf(player));
             if (player.song().row >= 4) {
-                // An empty cell: no effect, no note.
                 EXPECT_EQ(player.channel(0).lastEffect, 0);
                 EXPECT_FALSE(starts(player));
             }
         }
-        EXPECT_EQ(positions, c.positions);
+        EXPECT_EQ(positions, expected);
     }
 }
 
-// B and D across the channels of one row.
-
+// B and D.
 TEST(PositionEffects, JumpAndBreakInOneRow) {
-    // Seven orders; order 0 plays pattern 0, whose row 0 holds the two
-    // effects in channels 0 and 1; the others play pattern 1 (16 rows).
-    // Speed 3: the choice is made on tick 0 and stays over the later ticks.
-    struct Case {
-        XmCell first, second;
-        Position next;
+    // Row 0 of order 0 holds the effects in channels 0 and 1; orders 1..6 play pattern 1 (16 rows).
+    // The choice made on tick 0 holds over the later ticks. B05 then D10: the break keeps the
+    // jump's order; D10 then B05: the jump sets row 0.
+    const std::vector<std::tuple<XmCell, XmCell, Position>> cases = {
+        {fx(effectB, 0x05), fx(effectD, 0x10), {5, 10}},
+        {fx(effectD, 0x10), fx(effectB, 0x05), {5, 0}},
+        {fx(effectB, 0x05), blank, {5, 0}},
+        {blank, fx(effectD, 0x10), {1, 10}},
     };
-    const Case cases[] = {
-        // B05 then D10: the break keeps the jump's order: row 10 of order 5.
-        {effectCell(effectB, 0x05), effectCell(effectD, 0x10), {5, 10}},
-        // D10 then B05: the jump sets row 0 and order 5.
-        {effectCell(effectD, 0x10), effectCell(effectB, 0x05), {5, 0}},
-        // Each alone.
-        {effectCell(effectB, 0x05), XmCell{}, {5, 0}},
-        {XmCell{}, effectCell(effectD, 0x10), {1, 10}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << int{c.first.effect} << " " << int{c.second.effect});
-        XmSong xm = songOf(2, 4, 3);
+    for (const auto &[first, second, next] : cases) {
+        SCOPED_TRACE(testing::Message() << int{first.effect} << " " << int{second.effect});
+        XmSong xm = columnSong(3, {first, blank, blank, blank}, 2);
         xm.orders = {0, 1, 1, 1, 1, 1, 1};
-        xm.patterns[0].at(0, 0) = c.first;
-        xm.patterns[0].at(0, 1) = c.second;
-        xm.patterns.push_back(emptyPattern(2, 16));
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        for (int t = 0; t < 3; ++t) {
-            player.tick();
-            EXPECT_EQ(Position(player.song().nextOrder, player.song().nextRow), c.next)
-                << "tick " << t;
-            EXPECT_EQ(Position(player.song().order, player.song().row), Position(0, 0));
-        }
+        xm.patterns[0].at(0, 1) = second;
+        xm.patterns.push_back(blankPattern(16, 1));
+        Player player(xm);
+        const auto state = [](TickPlayer &p) {
+            return Ints{p.song().nextOrder, p.song().nextRow, p.song().order, p.song().row};
+        };
+        EXPECT_EQ(everyTick(player, 3, state),
+                  std::vector<Ints>(3, {next.first, next.second, 0, 0}));
         player.tick();
-        EXPECT_EQ(Position(player.song().order, player.song().row), c.next);
+        EXPECT_EQ(positionOf(player), next);
     }
-}
-
-TEST(PositionEffects, AJumpHoldsBackOnlyABreakOfItsOwnRow) {
-    // Order 0 jumps to order 1 (B01); order 1's first row breaks (D05) to
-    // row 5 of the next order, order 2.
-    XmSong xm = songOf(1, 4, 1);
+    // A jump holds back only a break of its own row: order 0 jumps to order 1 (B01), whose first
+    // row breaks (D05) to row 5 of order 2.
+    XmSong xm = columnSong(1, {fx(effectB, 0x01), blank, blank, blank});
     xm.orders = {0, 1, 2};
-    xm.patterns[0].at(0, 0) = effectCell(effectB, 0x01);
-    xm.patterns.push_back(emptyPattern(1, 8));
-    xm.patterns[1].at(0, 0) = effectCell(effectD, 0x05);
-    xm.patterns.push_back(emptyPattern(1, 8));
-    TickPlayer player(xm);
-    ASSERT_TRUE(player.loaded());
-    EXPECT_EQ(positionsOf(player, 3), (std::vector<Position>{{0, 0}, {1, 0}, {2, 5}}));
+    xm.patterns.push_back(blankPattern(8, 1));
+    xm.patterns[1].at(0, 0) = fx(effectD, 0x05);
+    xm.patterns.push_back(blankPattern(8, 1));
+    Player later(xm);
+    EXPECT_EQ(everyTick(later, 3, positionOf), (std::vector<Position>{{0, 0}, {1, 0}, {2, 5}}));
 }
 
 TEST(PositionEffects, JumpBeyondTheSongGoesToTheFirstOrder) {
-    // Three orders, restart position 2. A jump to order 3 or beyond goes to
-    // order 0, not to the restart position.
-    struct Case {
-        uint8_t param;
-        int order;
-    };
-    for (const Case &c : {Case{0x03, 0}, Case{0xff, 0}, Case{0x02, 2}, Case{0x01, 1}}) {
-        SCOPED_TRACE(int{c.param});
-        XmSong xm = songOf(1, 4, 1);
+    // Three orders, restart position 2: a jump to order 3 or beyond goes to order 0.
+    for (const auto &[param, order] :
+         std::vector<std::pair<uint8_t, int>>{{0x03, 0}, {0xff, 0}, {0x02, 2}, {0x01, 1}}) {
+        SCOPED_TRACE(int{param});
+        XmSong xm = columnSong(1, std::vector<XmCell>(4));
         xm.orders = {0, 1, 1};
         xm.restart = 2;
-        xm.patterns.push_back(emptyPattern(1, 4));
-        xm.patterns[1].at(1, 0) = effectCell(effectB, c.param); // played in order 1
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
+        xm.patterns.push_back(blankPattern(4, 1));
+        xm.patterns[1].at(1, 0) = fx(effectB, param); // played in order 1
+        Player player(xm);
         EXPECT_EQ(
-            positionsOf(player, 7),
-            (std::vector<Position>{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {c.order, 0}}));
+            everyTick(player, 7, positionOf),
+            (std::vector<Position>{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {order, 0}}));
     }
 }
 
 TEST(PositionEffects, BreakBeyondTheNextPatternPlaysAnEmptyRow) {
-    // Pattern 0 (4 rows) breaks on row 1 to a row at or beyond the end of
-    // pattern 1 (16 rows, a note with a volume slide on every row). That row
-    // plays nothing, and the row after it is the first of the next order.
+    // Pattern 0 (4 rows) breaks on row 1 to a row at or past the end of pattern 1 (16 rows, a note
+    // with a volume slide on each). That row plays nothing; the next order's first row follows.
     for (uint8_t param : {0x16, 0x20, 0x63}) {
         SCOPED_TRACE(int{param});
-        const int row = 10 * (param >> 4) + (param & 15);
-        XmSong xm = songOf(1, 4, 1);
+        XmSong xm = columnSong(1, {blank, fx(effectD, param), blank, blank});
         xm.orders = {0, 1, 2};
-        xm.patterns[0].at(1, 0) = effectCell(effectD, param);
-        xm.patterns.push_back(emptyPattern(1, 16));
+        xm.patterns.push_back(blankPattern(16, 1));
         for (int r = 0; r < 16; ++r)
-            xm.patterns[1].at(r, 0) = XmCell{middleNote, 1, 0, effectA, 0x01};
-        xm.patterns.push_back(emptyPattern(1, 4));
-        TickPlayer player(xm);
-        ASSERT_TRUE(player.loaded());
-        EXPECT_EQ(positionsOf(player, 3), (std::vector<Position>{{0, 0}, {0, 1}, {1, row}}));
+            xm.patterns[1].at(r, 0) = note(middleNote, 0, effectA, 0x01);
+        xm.patterns.push_back(blankPattern(4, 1));
+        Player player(xm);
+        const int row = 10 * (param >> 4) + (param & 15);
+        EXPECT_EQ(everyTick(player, 3, positionOf),
+                  (std::vector<Position>{{0, 0}, {0, 1}, {1, row}}));
         EXPECT_EQ(player.channel(0).lastEffect, 0);
         EXPECT_FALSE(starts(player));
         EXPECT_EQ(player.voice(0).sample, nullptr);
         player.tick();
-        EXPECT_EQ(Position(player.song().order, player.song().row), Position(2, 0));
+        EXPECT_EQ(positionOf(player), Position(2, 0));
     }
 }
 
