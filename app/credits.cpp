@@ -94,12 +94,9 @@ ScrollPlacement placeScrollLine(int index, float x) {
     return ScrollPlacement{y, false, 0, 0, 1};
 }
 
-void drawScrollBlock(const char *block, float x) {
+void drawScroller(float x) {
     glTranslatef(0, 1, 0);
     glScalef(textScale, textScale, textScale);
-    forEachScrollLine(block, [x](const char *line, int index) { drawScrollLine(line, index, x); });
-}
-
-void drawScroller(float x) {
-    drawScrollBlock(scrollText, x);
+    forEachScrollLine(scrollText,
+                      [x](const char *line, int index) { drawScrollLine(line, index, x); });
 }

@@ -26,9 +26,6 @@ void drawCreditPair(const char *pair, int32_t t);
 // x: the scroll position in lines; the block rises one line per 1.0.
 void drawScroller(float x);
 
-// Draws a scroll block as the scroller draws its own.
-void drawScrollBlock(const char *block, float x);
-
 // Calls visit(line, index) for every text entry of a scroll block, entry k
 // at index -k; blank entries only take their place.
 template <typename Visit> void forEachScrollLine(const char *block, Visit visit) {

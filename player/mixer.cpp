@@ -276,10 +276,6 @@ void setRampLength(int32_t mixRate) {
     rampStep = 1.0f / static_cast<float>(rampLength);
 }
 
-int32_t currentRampLength() {
-    return rampLength;
-}
-
 void mixVoices(float *buffer, int32_t frameCount) {
     if (frameCount <= 0 || !buffer)
         return;

@@ -48,7 +48,6 @@ void resetVoices();
 
 // Sets the ramp length from the mix rate: 128 frames at 44100 Hz.
 void setRampLength(int32_t mixRate);
-int32_t currentRampLength();
 
 // Adds every active voice into frameCount interleaved stereo frames of
 // buffer, advancing the voices. Nothing happens for frameCount <= 0.
