@@ -40,10 +40,12 @@ installPackages() {
         asRoot=(sudo)
     fi
     say "Installing $missing"
-    "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    # Another apt-get may hold the package lock for a while: wait for it.
+    local wait=(-o DPkg::Lock::Timeout=600)
+    "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${wait[@]}" update -q
     # shellcheck disable=SC2086
     "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -q --no-install-recommends $missing
+        apt-get "${wait[@]}" install -y -q --no-install-recommends $missing
 }
 
 # configureAndBuild BUILD_DIR "CMAKE_OPTIONS" [TARGET...]
