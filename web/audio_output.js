@@ -64,8 +64,8 @@ mergeInto(LibraryManager.library, {
 
     followVisibility: function() {
       if (!webAudio.playing) return;
-      if (document.hidden) webAudio.context.suspend();
-      else webAudio.context.resume();
+      var change = document.hidden ? webAudio.context.suspend() : webAudio.context.resume();
+      change.catch(function() {});
     },
   },
 
@@ -105,7 +105,7 @@ mergeInto(LibraryManager.library, {
     webAudio.writtenFrames = ringFrames;
     webAudio.playing = true;
     webAudio.queueWritten();
-    if (!document.hidden) context.resume();
+    if (!document.hidden) context.resume().catch(function() {});
   },
 
   webAudioRingWritten__deps: ['$webAudio'],
