@@ -22,6 +22,7 @@
 #include <cstring>
 #include <emscripten/emscripten.h>
 #include <emscripten/eventloop.h>
+#include <emscripten/html5.h>
 #include <string>
 
 namespace {
@@ -95,9 +96,10 @@ EMSCRIPTEN_KEEPALIVE void veltraneLeaveOut(double ms) {
 }
 
 // Draws the intro's frame number frame (counted from 0) at this size, as the
-// frame tool does, into the canvas.
+// frame tool does, into the canvas, which takes that size.
 EMSCRIPTEN_KEEPALIVE void veltraneDrawFrame(int frame, int elapsedMs, int row, int width,
                                             int height) {
+    emscripten_set_canvas_element_size("#canvas", width, height);
     veltraneResize(width, height);
     drawFrame(stillFrameState(frame, elapsedMs, row, width, height));
     glFinish();
