@@ -4,7 +4,7 @@
 #include "app/scene.h"
 #include "player/player.h"
 
-#include <GL/freeglut.h>
+#include <GL/glut.h>
 #include <chrono>
 #include <cstdio>
 
@@ -26,6 +26,17 @@ void advanceClock() {
 }
 
 } // namespace
+
+void restartTimeline() {
+    animation = initialFrameState();
+    startTick = unsetTick;
+    elapsedMs = 0;
+}
+
+void leaveOutOfTimeline(uint32_t ms) {
+    if (startTick != unsetTick)
+        startTick = static_cast<uint32_t>(startTick + ms);
+}
 
 uint32_t tickCountMs() {
     const auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();

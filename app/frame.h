@@ -8,6 +8,14 @@
 void displayFrame();
 void printMusicPosition();
 
+// Back to the first frame: the accumulators at their start-up values, and the
+// clock starts again at the next frame. For a page that replays the intro.
+void restartTimeline();
+
+// Moves the clock's start on by ms, so that a pause (a page while hidden)
+// does not count as elapsed time.
+void leaveOutOfTimeline(uint32_t ms);
+
 // The console status line, rewritten in place by its carriage return.
 void printStatusLine(int32_t order, int32_t row, float seconds);
 

@@ -23,7 +23,11 @@ struct AudioOutput {
 // The device through SDL's audio subsystem; SDL_AUDIODRIVER chooses the driver.
 const AudioOutput &sdlAudioOutput();
 
-// The output playSong uses: SDL's unless a test has installed another.
+// A web page's device through Web Audio (only in the page's build).
+const AudioOutput &webAudioOutput();
+
+// The output playSong uses: the platform's device (SDL's, or Web Audio in a
+// page) unless a test has installed another.
 const AudioOutput &currentAudioOutput();
-// For tests: null goes back to SDL's.
+// For tests: null goes back to the platform's device.
 void useAudioOutput(const AudioOutput *output);

@@ -1,7 +1,8 @@
 // Playing a song on the audio device: playSong pre-mixes the whole ring,
 // starts the device and an output thread that mixes each block again as soon
 // as the device has left it; stopSong undoes it all. The position queries
-// report the stamp of the block the device is playing.
+// report the stamp of the block the device is playing. A web page has no
+// threads: it mixes the blocks left behind from its main loop and a timer.
 
 #include "player/blockfill.h"
 #include "player/output.h"
@@ -10,8 +11,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <pthread.h>
 #include <thread>
+#ifndef __EMSCRIPTEN__
+#include <pthread.h>
+#endif
 
 namespace {
 
@@ -21,8 +24,10 @@ std::atomic<uint8_t> mixingBlock{0};
 std::atomic<uint8_t> threadFinished{1};
 std::thread outputThread;
 bool deviceOpen = false;
+// The device playSong started; set before the output thread starts and
+// cleared after it has ended.
+const AudioOutput *playingOutput = nullptr;
 
-const auto pollInterval = std::chrono::milliseconds(5);
 const auto stopCheckInterval = std::chrono::milliseconds(10);
 
 int32_t blockBeingPlayed(const AudioOutput &output) {
@@ -32,17 +37,17 @@ int32_t blockBeingPlayed(const AudioOutput &output) {
                                 static_cast<uint64_t>(sizes.blockFrames));
 }
 
-// Mixes every block the device has left, then sleeps; allocates nothing.
-void outputThreadMain(const AudioOutput *output) {
+#ifdef __EMSCRIPTEN__
+
+void startOutputThread() {}
+
+#else
+
+const auto pollInterval = std::chrono::milliseconds(5);
+
+void outputThreadMain() {
     while (!stopRequested.load(std::memory_order_acquire)) {
-        const int32_t playBlock = blockBeingPlayed(*output);
-        while (nextBlockToFill() != playBlock) {
-            mixingBlock.store(1, std::memory_order_release);
-            advanceAudibleStamp();
-            fillBlock();
-            output->ringWritten();
-            mixingBlock.store(0, std::memory_order_release);
-        }
+        mixPendingBlocks();
         std::this_thread::sleep_for(pollInterval);
     }
     threadFinished.store(1, std::memory_order_release);
@@ -57,12 +62,14 @@ void raisePriority(std::thread &thread) {
     pthread_setname_np(thread.native_handle(), "veltrane-mix");
 }
 
-void startOutputThread(const AudioOutput &output) {
+void startOutputThread() {
     stopRequested.store(0, std::memory_order_release);
     threadFinished.store(0, std::memory_order_release);
-    outputThread = std::thread(outputThreadMain, &output);
+    outputThread = std::thread(outputThreadMain);
     raisePriority(outputThread);
 }
+
+#endif
 
 void preMixRing() {
     for (int32_t block = 0; block < playbackSizes().blockCount; ++block)
@@ -70,6 +77,20 @@ void preMixRing() {
 }
 
 } // namespace
+
+// Allocates nothing.
+void mixPendingBlocks() {
+    if (!playingOutput)
+        return;
+    const int32_t playBlock = blockBeingPlayed(*playingOutput);
+    while (nextBlockToFill() != playBlock) {
+        mixingBlock.store(1, std::memory_order_release);
+        advanceAudibleStamp();
+        fillBlock();
+        playingOutput->ringWritten();
+        mixingBlock.store(0, std::memory_order_release);
+    }
+}
 
 bool playSong(Song *song) {
     if (!song)
@@ -85,7 +106,8 @@ bool playSong(Song *song) {
     deviceOpen = true;
     preMixRing();
     output.start(ringBlock(0), playbackSizes().ringFrames);
-    startOutputThread(output);
+    playingOutput = &output;
+    startOutputThread();
     return true;
 }
 
@@ -100,6 +122,7 @@ bool stopSong(Song *song) {
             std::this_thread::sleep_for(stopCheckInterval);
         outputThread.join();
     }
+    playingOutput = nullptr;
     const AudioOutput &output = currentAudioOutput();
     if (deviceOpen)
         output.stop(); // the device lets go of the ring before it is released

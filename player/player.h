@@ -167,6 +167,11 @@ bool freeSong(Song *song);
 // False for null. Otherwise stops whatever plays, whichever song is passed.
 bool stopSong(Song *song);
 
+// Mixes every block the device has finished playing since the last call, or
+// nothing while nothing plays. The output thread calls it every 5 ms; where
+// there are no threads (a web page), the caller's main loop and a timer do.
+void mixPendingBlocks();
+
 // The audible position: the stamp of the block the device is playing, or 0
 // for a null song and while nothing plays.
 int getOrder(Song *song);

@@ -14,6 +14,11 @@ headlessPackages="xvfb"
 testPackages="libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb libfreetype-dev
     fonts-dejavu-extra"
 
+# What building the web page needs: Emscripten, and Python to serve the page.
+webPackages="emscripten cmake make python3"
+# What testing the page adds: Chromium with its driver, driven from Python.
+webTestPackages="chromium chromium-driver python3-selenium"
+
 say() { printf '\033[1m== %s\033[0m\n' "$*"; }
 
 missingPackages() {

@@ -30,10 +30,11 @@ struct Light {
     vec3 color;
 };
 
-Sphere spheres[3] = Sphere[3](
-    Sphere(vec3(-1.0, 0.0, 0.0), 0.5, 0.5 * 0.5, vec3(0.2, 0.9, 0.9)),
-    Sphere(vec3(0.0, -0.1, 0.3), 0.4, 0.4 * 0.4, vec3(0.9, 0.7, 0.2)),
-    Sphere(vec3(1.0, 0.0, 0.0), 0.5, 0.5 * 0.5, vec3(0.1, 0.9, 0.2)));
+// The same text builds the WebGL variant (GLSL ES 1.00), which initialises
+// no array where it is declared and indexes one only by constants and loop
+// indices: main fills the array, and sphereAt picks a sphere by number.
+const int sphereCount = 3;
+Sphere spheres[sphereCount];
 
 // The floor y = -0.5; its colour is overwritten by the checker before each use.
 Plane plane = Plane(vec3(0.0, 1.0, 0.0), 0.5, vec3(0.7, 0.06, 0.03));
@@ -41,6 +42,22 @@ Plane plane = Plane(vec3(0.0, 1.0, 0.0), 0.5, vec3(0.7, 0.06, 0.03));
 uniform Light light;
 
 const float ambient = 0.15;
+
+void setUpSpheres()
+{
+    spheres[0] = Sphere(vec3(-1.0, 0.0, 0.0), 0.5, 0.5 * 0.5, vec3(0.2, 0.9, 0.9));
+    spheres[1] = Sphere(vec3(0.0, -0.1, 0.3), 0.4, 0.4 * 0.4, vec3(0.9, 0.7, 0.2));
+    spheres[2] = Sphere(vec3(1.0, 0.0, 0.0), 0.5, 0.5 * 0.5, vec3(0.1, 0.9, 0.2));
+}
+
+Sphere sphereAt(int index)
+{
+    if (index == 0)
+        return spheres[0];
+    if (index == 1)
+        return spheres[1];
+    return spheres[2];
+}
 
 // A ray that only touches the sphere (D == 0) misses; a ray starting inside
 // hits the far side.
@@ -79,7 +96,7 @@ int firstobj(Ray tray, out float ttt)
     Ray moved = Ray(tray.p + 0.005 * tray.d, tray.d);
     ttt = 100000000000000000000.0;
     int spi = -1;
-    for (int i = 0; i < spheres.length(); i++) {
+    for (int i = 0; i < sphereCount; i++) {
         float tt;
         if (raySphere(moved, spheres[i], tt) && tt < ttt) {
             ttt = tt;
@@ -94,7 +111,7 @@ bool anyobj(Ray thisray)
 {
     Ray moved = Ray(thisray.p + 0.005 * thisray.d, thisray.d);
     float t;
-    for (int i = 0; i < spheres.length(); i++) {
+    for (int i = 0; i < sphereCount; i++) {
         if (raySphere(moved, spheres[i], t))
             return true;
     }
@@ -107,7 +124,7 @@ void locallight(Ray tray, vec3 cp, vec3 nv, int spi, float m)
     float ld = length(lv);
     lv = normalize(lv);
     if (anyobj(Ray(cp, lv))) {
-        gl_FragColor += m * vec4(ambient * spheres[spi].color, 1.0);
+        gl_FragColor += m * vec4(ambient * sphereAt(spi).color, 1.0);
         return;
     }
     float dp = dot(nv, lv);
@@ -119,11 +136,11 @@ void locallight(Ray tray, vec3 cp, vec3 nv, int spi, float m)
     else
         dp_phong *= pow(dp_phong, 50.0);
     if (dp <= 0.0) {
-        gl_FragColor += m * vec4(ambient * spheres[spi].color, 1.0);
+        gl_FragColor += m * vec4(ambient * sphereAt(spi).color, 1.0);
         return;
     }
     dp *= 5.0 / (ld + 5.0);
-    gl_FragColor += m * vec4(spheres[spi].color * (dp + ambient) + vec3(dp_phong), 1.0);
+    gl_FragColor += m * vec4(sphereAt(spi).color * (dp + ambient) + vec3(dp_phong), 1.0);
 }
 
 // The floor: a sharper highlight from a single half vector, no attenuation.
@@ -149,12 +166,26 @@ void locallight_plane(Ray tray, vec3 cp, float m)
     gl_FragColor += m * vec4(plane.color * (dp + ambient) + vec3(dp_phong), 1.0);
 }
 
+#ifdef GL_ES
+// GLSL ES 1.00 has no integer AND: the parity from the remainder of the
+// index's float, which floors, so -1 is odd and -2 even as with the AND.
+bool isEven(int index)
+{
+    return mod(float(index), 2.0) == 0.0;
+}
+#else
+bool isEven(int index)
+{
+    return (index & 1) == 0;
+}
+#endif
+
 // Truncation toward zero makes the strips around x = 0 and z = 0 twice as
 // wide, so the pattern mirrors there.
 void checker(vec3 cp)
 {
-    bool xi = (int(cp.x * 3.0) & 1) == 0;
-    bool yi = (int(cp.z * 3.0) & 1) == 0;
+    bool xi = isEven(int(cp.x * 3.0));
+    bool yi = isEven(int(cp.z * 3.0));
     plane.color = (xi ^^ yi) ? vec3(0.7, 0.1, 0.1) : vec3(0.2, 0.1, 0.1);
 }
 
@@ -165,6 +196,7 @@ Ray reflected(Ray tray, vec3 cp, vec3 nv)
 
 void main()
 {
+    setUpSpheres();
     Ray ray;
     ray.d = normalize(v - EP);
     ray.p = EP;
@@ -180,21 +212,21 @@ void main()
     int spi = firstobj(ray, t);
     if (spi != -1) {
         vec3 cp = ray.p + t * ray.d;
-        vec3 nv = normalize(cp - spheres[spi].p);
+        vec3 nv = normalize(cp - sphereAt(spi).p);
         locallight(ray, cp, nv, spi, 1.0);
 
         Ray rray1 = reflected(ray, cp, nv);
         spi = firstobj(rray1, t);
         if (spi != -1) {
             cp = rray1.p + t * rray1.d;
-            nv = normalize(cp - spheres[spi].p);
+            nv = normalize(cp - sphereAt(spi).p);
             locallight(rray1, cp, nv, spi, 0.3);
 
             Ray rray2 = reflected(rray1, cp, nv);
             spi = firstobj(rray2, t);
             if (spi != -1) {
                 cp = rray2.p + t * rray2.d;
-                nv = normalize(cp - spheres[spi].p);
+                nv = normalize(cp - sphereAt(spi).p);
                 locallight(rray2, cp, nv, spi, 0.3 * 0.3);
             } else if (rayPlane(rray2, t)) {
                 cp = rray2.p + t * rray2.d;

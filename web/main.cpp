@@ -1,0 +1,169 @@
+// The intro as a web page: the native intro's start-up, frame and player,
+// with WebGL through Emscripten's GLUT and GL emulation and the music through
+// Web Audio. The page (index.html) owns the gestures: its click starts the
+// intro here, Esc or leaving full screen ends it. A page has no threads, so
+// the blocks the device has played are mixed again from the main loop and
+// from a timer.
+
+#include "app/app.h"
+#include "app/frame.h"
+#include "app/graphics.h"
+#include "app/scene.h"
+#include "player/blockfill.h"
+#include "player/memory_file.h"
+#include "player/player.h"
+#include "player/settings.h"
+#include "tools/wav_file.h"
+
+#include <GL/glut.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <emscripten/emscripten.h>
+#include <emscripten/eventloop.h>
+#include <emscripten/html5.h>
+#include <string>
+
+namespace {
+
+const double mixPollMs = 20;
+long mixTimer = 0;
+bool running = false;
+
+// The page shows its messages over the canvas ("Click to start" and the like).
+EM_JS(void, pageSays, (const char *state), { Module.onPageState(UTF8ToString(state)); });
+
+void stepIntro() {
+    mixPendingBlocks();
+    displayFrame();
+}
+
+void mixOnTimer(void *) {
+    mixPendingBlocks();
+}
+
+FrameState stillFrameState(int frame, int32_t elapsedMs, int32_t row, int width, int height) {
+    FrameState state = initialFrameState();
+    for (int i = 0; i < frame; ++i) {
+        advanceAnimation(state);
+        advanceAnimation(state);
+    }
+    state.elapsedMs = elapsedMs;
+    state.musicRow = row;
+    state.windowWidth = width;
+    state.windowHeight = height;
+    return state;
+}
+
+} // namespace
+
+extern "C" {
+
+// Starts the intro from its first frame, the music and the clock together.
+EMSCRIPTEN_KEEPALIVE void veltraneStart() {
+    if (!loadedSong)
+        return;
+    if (running)
+        emscripten_cancel_main_loop();
+    restartTimeline();
+    playSong(loadedSong); // without Web Audio the intro runs on silently
+    if (!mixTimer)
+        mixTimer = emscripten_set_interval(mixOnTimer, mixPollMs, nullptr);
+    running = true;
+    emscripten_set_main_loop(stepIntro, 0, 0);
+}
+
+EMSCRIPTEN_KEEPALIVE void veltraneEnd() {
+    if (running)
+        emscripten_cancel_main_loop();
+    running = false;
+    if (mixTimer)
+        emscripten_clear_interval(mixTimer);
+    mixTimer = 0;
+    stopSong(loadedSong);
+}
+
+EMSCRIPTEN_KEEPALIVE void veltraneResize(int width, int height) {
+    windowWidth = width;
+    windowHeight = height;
+    applyViewport(width, height);
+}
+
+// The time the page was hidden, when the music was paused too.
+EMSCRIPTEN_KEEPALIVE void veltraneLeaveOut(double ms) {
+    leaveOutOfTimeline(static_cast<uint32_t>(ms));
+}
+
+// Draws the intro's frame number frame (counted from 0) at this size, as the
+// frame tool does, into the canvas, which takes that size.
+EMSCRIPTEN_KEEPALIVE void veltraneDrawFrame(int frame, int elapsedMs, int row, int width,
+                                            int height) {
+    emscripten_set_canvas_element_size("#canvas", width, height);
+    veltraneResize(width, height);
+    drawFrame(stillFrameState(frame, elapsedMs, row, width, height));
+    glFinish();
+}
+
+// Renders the song through the block fill into the WAV file at path, as
+// xm2wav does for the same seconds. Ends the intro first if it plays.
+EMSCRIPTEN_KEEPALIVE int veltraneRenderWav(double seconds, const char *path) {
+    if (!loadedSong || !(seconds >= 0))
+        return 0;
+    veltraneEnd();
+    std::string error;
+    WavWriter wav;
+    if (!beginPlayback(loadedSong) || !wav.open(path, error))
+        return 0;
+    const int64_t limit = std::llround(seconds * mixRate);
+    const int32_t blockFrames = playbackSizes().blockFrames;
+    bool written = true;
+    for (int64_t rendered = 0; rendered < limit && written;) {
+        const int32_t block = nextBlockToFill();
+        fillBlock();
+        const int64_t frames = std::min<int64_t>(blockFrames, limit - rendered);
+        written = wav.write(ringBlock(block), static_cast<size_t>(frames));
+        rendered += frames;
+    }
+    endPlayback();
+    return wav.close(error) && written;
+}
+
+// Milliseconds per frame of the intro at this size, each frame finished
+// before the next starts; for benchmarks.
+EMSCRIPTEN_KEEPALIVE double veltraneBenchFrames(int count, int width, int height) {
+    uint8_t pixel[4];
+    const double start = emscripten_get_now();
+    for (int frame = 0; frame < count; ++frame) {
+        veltraneDrawFrame(frame, 0, frame % 8, width, height);
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    }
+    return (emscripten_get_now() - start) / std::max(count, 1);
+}
+
+} // extern "C"
+
+// With the argument --still the page only draws the frames it asks for:
+// no song, no sound.
+int main(int argc, char **argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // the status line reaches the page at once
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+    if (!glutCreateWindow("Veltrane")) {
+        pageSays("WebGL required.");
+        return 0;
+    }
+    initGraphics();
+    if (argc > 1 && std::strcmp(argv[1], "--still") == 0) {
+        pageSays("still");
+        return 0;
+    }
+    setFileCallbacks(memOpen, memClose, memRead, memSeek, memTell);
+    loadedSong = loadSong("Rava64.xm", nullptr);
+    if (!loadedSong) {
+        pageSays("Error loading song");
+        return 0;
+    }
+    pageSays("ready");
+    return 0;
+}
