@@ -1,5 +1,7 @@
 #include "player/mixer.h"
 
+#include "player/mixer_frames.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -12,7 +14,6 @@ float rampStep = 1.0f / 128;
 
 const float inverse255 = 1.0f / 255;
 const float inverse256 = 1.0f / 256;
-const float twoToMinus31 = 1.0f / 2147483648.0f;
 // Boundaries this many frames away or more are not looked for in a pass.
 const uint32_t boundarySearchLimit = 1u << 24;
 
@@ -122,61 +123,74 @@ Pass setUpPass(MixerVoice &voice, Fixed position, int32_t framesLeft) {
     return pass;
 }
 
-// Linear interpolation between the frame at the position and the next one;
-// then the position advances, its lowest fraction bit cleared first.
-inline float nextValue(const int16_t *data, Fixed &position, Fixed step) {
-    const uint32_t i = static_cast<uint32_t>(position >> 32);
-    const float w = static_cast<float>(static_cast<uint32_t>(position) >> 1) * twoToMinus31;
-    const float first = data[i];
-    const float x = first + w * (static_cast<float>(data[i + 1]) - first);
-    position = (position & ~Fixed{1}) + step;
-    return x;
+// The reference loops, for every processor.
+
+uint64_t addConstantFrames(const FrameRun &run, float left, float right) {
+    uint64_t position = run.position;
+    float *out = run.out;
+    for (int32_t k = 0; k < run.count; ++k, out += 2) {
+        const float x = nextValue(run.data, position, run.step);
+        out[0] += x * left;
+        out[1] += x * right;
+    }
+    return position;
 }
 
-void mixRampFrames(float *out, int32_t count, const int16_t *data, Fixed &position, Fixed step,
-                   Pass &pass, float deltaLeft, float deltaRight) {
-    for (int32_t k = 0; k < count; ++k, out += 2) {
-        const float x = nextValue(data, position, step);
-        out[0] += x * pass.rampLeft;
-        out[1] += x * pass.rampRight;
-        pass.rampLeft += deltaLeft;
-        pass.rampRight += deltaRight;
+uint64_t addRampFrames(const FrameRun &run, float &left, float &right, float deltaLeft,
+                       float deltaRight) {
+    uint64_t position = run.position;
+    float *out = run.out;
+    for (int32_t k = 0; k < run.count; ++k, out += 2) {
+        const float x = nextValue(run.data, position, run.step);
+        out[0] += x * left;
+        out[1] += x * right;
+        left += deltaLeft;
+        right += deltaRight;
+    }
+    return position;
+}
+
+void convertValues(int16_t *destination, const float *source, int32_t count) {
+    for (int32_t k = 0; k < count; ++k) {
+        // Rounds in the default mode, to nearest with ties to even.
+        const float rounded = std::nearbyint(source[k]);
+        destination[k] = static_cast<int16_t>(std::fmin(std::fmax(rounded, -32768.0f), 32767.0f));
     }
 }
 
-// Where the frame loop would add nothing but zeros, only the position moves:
-// by count steps, each taken after clearing the lowest fraction bit.
-void advanceSilently(int32_t count, Fixed &position, Fixed step) {
-    if (count == 0)
-        return;
-    const Fixed frames = static_cast<Fixed>(count);
-    const Fixed cleared = (step & 1) ? frames - 1 : 0;
-    position = (position & ~Fixed{1}) + frames * step - cleared;
+const FrameLoops scalarLoops{addConstantFrames, addRampFrames, convertValues};
+
+const FrameLoops *loopsOf(MixerPath path) {
+    switch (path) {
+    case MixerPath::scalar:
+        return &scalarLoops;
+    case MixerPath::sse2:
+        return sse2FrameLoops();
+    case MixerPath::avx2:
+        return avx2FrameLoops();
+    }
+    return nullptr;
 }
 
-bool isSilent(const Pass &pass) {
-    return pass.gainLeft == 0 && pass.gainRight == 0 && pass.rampLeft == 0 && pass.rampRight == 0;
-}
+MixerPath selectedPath = fastestMixerPath();
+const FrameLoops *frameLoops = loopsOf(selectedPath);
 
-// Constant gains, two frames per iteration; an odd last frame goes through
-// the ramp path with no change of gain. A voice left behind at a note start
-// runs on silently this way until its slot is reused.
-void mixConstantFrames(float *out, int32_t count, const int16_t *data, Fixed &position, Fixed step,
-                       Pass &pass) {
-    if (isSilent(pass)) {
-        advanceSilently(count, position, step);
-        return;
+// Constant gains; an odd last frame goes through the ramp loop with no change
+// of gain. A voice left behind at a note start runs on silently this way
+// until its slot is reused: where the loop would add nothing but zeros, only
+// the position moves.
+Fixed mixConstantFrames(FrameRun run, Pass &pass) {
+    if (pass.gainLeft == 0 && pass.gainRight == 0 && pass.rampLeft == 0 && pass.rampRight == 0)
+        return positionAfter(run.position, run.step, run.count);
+    const int32_t count = run.count;
+    run.count = count & ~1;
+    run.position = frameLoops->constant(run, pass.gainLeft, pass.gainRight);
+    if (count & 1) {
+        run.out += 2 * run.count;
+        run.count = 1;
+        run.position = frameLoops->ramp(run, pass.rampLeft, pass.rampRight, 0, 0);
     }
-    for (int32_t pair = 0; pair < count / 2; ++pair, out += 4) {
-        const float x0 = nextValue(data, position, step);
-        out[0] += x0 * pass.gainLeft;
-        out[1] += x0 * pass.gainRight;
-        const float x1 = nextValue(data, position, step);
-        out[2] += x1 * pass.gainLeft;
-        out[3] += x1 * pass.gainRight;
-    }
-    if (count & 1)
-        mixRampFrames(out, 1, data, position, step, pass, 0, 0);
+    return run.position;
 }
 
 // Stores the ramp's progress; true when a ramp ended before the pass would
@@ -245,13 +259,10 @@ void mixVoice(MixerVoice &voice, float *buffer, int32_t frameCount) {
     while (done < frameCount) {
         Pass pass = setUpPass(voice, position, frameCount - done);
         const Fixed step = voice.direction == forwards ? stepOf(voice) : Fixed{0} - stepOf(voice);
-        const int16_t *data = voice.sample->data;
-        float *out = buffer + 2 * done;
-        if (pass.ramp != 0)
-            mixRampFrames(out, pass.length, data, position, step, pass, pass.deltaLeft,
-                          pass.deltaRight);
-        else
-            mixConstantFrames(out, pass.length, data, position, step, pass);
+        const FrameRun run{buffer + 2 * done, voice.sample->data, position, step, pass.length};
+        position = pass.ramp != 0 ? frameLoops->ramp(run, pass.rampLeft, pass.rampRight,
+                                                     pass.deltaLeft, pass.deltaRight)
+                                  : mixConstantFrames(run, pass);
         done += pass.length;
         if (finishRamp(voice, pass))
             continue;
@@ -287,9 +298,28 @@ void mixVoices(float *buffer, int32_t frameCount) {
 void convertToPcm16(int16_t *destination, const float *source, int32_t frameCount) {
     if (frameCount <= 0 || !destination || !source)
         return;
-    for (int32_t k = 0; k < 2 * frameCount; ++k) {
-        // Rounds in the default mode, to nearest with ties to even.
-        const float rounded = std::nearbyint(source[k]);
-        destination[k] = static_cast<int16_t>(std::fmin(std::fmax(rounded, -32768.0f), 32767.0f));
-    }
+    frameLoops->convert(destination, source, 2 * frameCount);
+}
+
+const FrameLoops &scalarFrameLoops() {
+    return scalarLoops;
+}
+
+MixerPath fastestMixerPath() {
+    if (avx2FrameLoops())
+        return MixerPath::avx2;
+    return sse2FrameLoops() ? MixerPath::sse2 : MixerPath::scalar;
+}
+
+bool selectMixerPath(MixerPath path) {
+    const FrameLoops *loops = loopsOf(path);
+    if (!loops)
+        return false;
+    selectedPath = path;
+    frameLoops = loops;
+    return true;
+}
+
+MixerPath selectedMixerPath() {
+    return selectedPath;
 }

@@ -1,0 +1,217 @@
+// The mixer's frame loops on x86 vector units: SSE2, which every x86-64
+// processor has, and AVX2 where the processor reports it. A run of frames is
+// interpolated, scaled and added four or eight frames at a time; each frame
+// still goes through the reference loop's float operations in its order (the
+// product rounded, then the sum), so the bits are the same. Frames left over
+// at the end of a run go through the reference loop.
+
+#include "player/mixer_frames.h"
+
+#include <cstring>
+
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
+
+#include <immintrin.h>
+
+namespace {
+
+const uint64_t lowestBit = 1;
+
+uint32_t low32(uint64_t value) {
+    return static_cast<uint32_t>(value);
+}
+
+// data[i] in the low half and data[i + 1] in the high half, i being the
+// position's frame: both values a frame reads, in one load.
+inline int32_t framePair(const int16_t *data, uint64_t position) {
+    int32_t pair;
+    std::memcpy(&pair, data + static_cast<uint32_t>(position >> 32), sizeof pair);
+    return pair;
+}
+
+// first + w (next - first) for four frames, from their pairs of values and
+// their position fractions (w is the fraction's upper 31 bits / 2^31).
+inline __m128 interpolate(__m128i pairs, __m128i fractions) {
+    const __m128 first = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+    const __m128 next = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+    const __m128 w =
+        _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), _mm_set1_ps(twoToMinus31));
+    return _mm_add_ps(first, _mm_mul_ps(w, _mm_sub_ps(next, first)));
+}
+
+// Walks the frames of a run four at a time. Every position has its lowest
+// bit cleared, which changes no read (see positionAfter).
+struct FourFrames {
+    const int16_t *data;
+    uint64_t position;
+    uint64_t step;
+    __m128i fractions; // the four frames' fraction words
+    __m128i fractionStep;
+
+    explicit FourFrames(const FrameRun &run)
+        : data(run.data), position(run.position & ~lowestBit), step(run.step & ~lowestBit) {
+        fractions = _mm_setr_epi32(static_cast<int32_t>(low32(position)),
+                                   static_cast<int32_t>(low32(position + step)),
+                                   static_cast<int32_t>(low32(position + 2 * step)),
+                                   static_cast<int32_t>(low32(position + 3 * step)));
+        fractionStep = _mm_set1_epi32(static_cast<int32_t>(low32(4 * step)));
+    }
+
+    // The next four frames' values.
+    __m128 next() {
+        const int32_t p0 = framePair(data, position);
+        const int32_t p1 = framePair(data, position + step);
+        const int32_t p2 = framePair(data, position + 2 * step);
+        const int32_t p3 = framePair(data, position + 3 * step);
+        position += 4 * step;
+        const __m128 x = interpolate(_mm_setr_epi32(p0, p1, p2, p3), fractions);
+        fractions = _mm_add_epi32(fractions, fractionStep);
+        return x;
+    }
+};
+
+// out[0..3] += (x0, x0, x1, x1) * gains: two frames of one stereo voice.
+inline void addTwoFrames(float *out, __m128 values, __m128 gains) {
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(values, gains)));
+}
+
+// The reference loop takes the frames after the first done.
+FrameRun restOf(const FrameRun &run, int32_t done) {
+    return FrameRun{run.out + 2 * done, run.data, positionAfter(run.position, run.step, done),
+                    run.step, run.count - done};
+}
+
+uint64_t addConstantSse2(const FrameRun &run, float left, float right) {
+    const int32_t groups = run.count / 4;
+    FourFrames frames(run);
+    const __m128 gains = _mm_setr_ps(left, right, left, right);
+    float *out = run.out;
+    for (int32_t g = 0; g < groups; ++g, out += 8) {
+        const __m128 x = frames.next();
+        addTwoFrames(out, _mm_unpacklo_ps(x, x), gains);
+        addTwoFrames(out + 4, _mm_unpackhi_ps(x, x), gains);
+    }
+    return scalarFrameLoops().constant(restOf(run, 4 * groups), left, right);
+}
+
+// The gains follow the reference loop's chain of additions, one frame after
+// the other; (left, right) sit in the two low lanes.
+uint64_t addRampSse2(const FrameRun &run, float &left, float &right, float deltaLeft,
+                     float deltaRight) {
+    const int32_t groups = run.count / 4;
+    FourFrames frames(run);
+    const __m128 delta = _mm_setr_ps(deltaLeft, deltaRight, 0, 0);
+    __m128 gain = _mm_setr_ps(left, right, 0, 0);
+    float *out = run.out;
+    for (int32_t g = 0; g < groups; ++g, out += 8) {
+        const __m128 x = frames.next();
+        const __m128 gain1 = _mm_add_ps(gain, delta);
+        const __m128 gain2 = _mm_add_ps(gain1, delta);
+        const __m128 gain3 = _mm_add_ps(gain2, delta);
+        addTwoFrames(out, _mm_unpacklo_ps(x, x), _mm_movelh_ps(gain, gain1));
+        addTwoFrames(out + 4, _mm_unpackhi_ps(x, x), _mm_movelh_ps(gain2, gain3));
+        gain = _mm_add_ps(gain3, delta);
+    }
+    left = _mm_cvtss_f32(gain);
+    right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, 1));
+    return scalarFrameLoops().ramp(restOf(run, 4 * groups), left, right, deltaLeft, deltaRight);
+}
+
+// Clipping first and rounding after gives the same values as the other way
+// round, as the limits are whole numbers; a NaN becomes -32768 either way.
+// Conversion rounds in the current mode, by default to nearest with ties to
+// even, as the reference does.
+inline __m128i roundedAndClipped(__m128 values) {
+    const __m128 clipped =
+        _mm_min_ps(_mm_max_ps(values, _mm_set1_ps(-32768.0f)), _mm_set1_ps(32767.0f));
+    return _mm_cvtps_epi32(clipped);
+}
+
+void convertSse2(int16_t *destination, const float *source, int32_t count) {
+    int32_t k = 0;
+    for (; k + 8 <= count; k += 8) {
+        const __m128i first = roundedAndClipped(_mm_loadu_ps(source + k));
+        const __m128i second = roundedAndClipped(_mm_loadu_ps(source + k + 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + k),
+                         _mm_packs_epi32(first, second));
+    }
+    for (; k < count; ++k)
+        destination[k] =
+            static_cast<int16_t>(_mm_cvtsi128_si32(roundedAndClipped(_mm_set_ss(source[k]))));
+}
+
+const FrameLoops sse2Loops{addConstantSse2, addRampSse2, convertSse2};
+
+// AVX2: eight frames at a time, each frame's pair of values fetched by one
+// gather. The eight positions are kept as 64-bit lanes in two registers,
+// frames 0..3 and 4..7; taking their upper and lower halves puts the frames in
+// the lane order 0 1 4 5 | 2 3 6 7, which the in-lane unpacking turns into the
+// stereo frames 0..3 and 4..7.
+__attribute__((target("avx2"))) uint64_t addConstantAvx2(const FrameRun &run, float left,
+                                                         float right) {
+    // A gather takes signed 32-bit frame numbers: runs reading past frame
+    // 2^31 - 2, or stepping in ways that could wrap, go through SSE2.
+    const uint64_t step = run.step & ~lowestBit;
+    const uint64_t position = run.position & ~lowestBit;
+    const bool backwards = step >> 63;
+    const uint64_t stepSize = backwards ? 0 - step : step;
+    const int32_t groups = run.count / 8;
+    const unsigned __int128 span = static_cast<unsigned __int128>(stepSize) * (8 * groups);
+    const uint64_t limit = uint64_t{0x7ffffffe} << 32;
+    if (groups == 0 || position >= limit || span >= limit ||
+        (backwards ? span > position : position + static_cast<uint64_t>(span) >= limit))
+        return addConstantSse2(run, left, right);
+    __m256i first = _mm256_setr_epi64x(
+        static_cast<int64_t>(position), static_cast<int64_t>(position + step),
+        static_cast<int64_t>(position + 2 * step), static_cast<int64_t>(position + 3 * step));
+    __m256i second = _mm256_add_epi64(first, _mm256_set1_epi64x(static_cast<int64_t>(4 * step)));
+    const __m256i advance = _mm256_set1_epi64x(static_cast<int64_t>(8 * step));
+    const __m256 gains = _mm256_setr_ps(left, right, left, right, left, right, left, right);
+    const __m256 scale = _mm256_set1_ps(twoToMinus31);
+    const int *data = reinterpret_cast<const int *>(run.data);
+    float *out = run.out;
+    for (int32_t g = 0; g < groups; ++g, out += 16) {
+        const __m256 a = _mm256_castsi256_ps(first);
+        const __m256 b = _mm256_castsi256_ps(second);
+        const __m256i frames = _mm256_castps_si256(_mm256_shuffle_ps(a, b, 0xdd));
+        const __m256i fractions = _mm256_castps_si256(_mm256_shuffle_ps(a, b, 0x88));
+        const __m256i pairs = _mm256_i32gather_epi32(data, frames, 2);
+        const __m256 low = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
+        const __m256 high = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+        const __m256 w = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)), scale);
+        const __m256 x = _mm256_add_ps(low, _mm256_mul_ps(w, _mm256_sub_ps(high, low)));
+        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out),
+                                            _mm256_mul_ps(_mm256_unpacklo_ps(x, x), gains)));
+        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8),
+                                                _mm256_mul_ps(_mm256_unpackhi_ps(x, x), gains)));
+        first = _mm256_add_epi64(first, advance);
+        second = _mm256_add_epi64(second, advance);
+    }
+    return addConstantSse2(restOf(run, 8 * groups), left, right);
+}
+
+const FrameLoops avx2Loops{addConstantAvx2, addRampSse2, convertSse2};
+
+} // namespace
+
+const FrameLoops *sse2FrameLoops() {
+    return &sse2Loops;
+}
+
+const FrameLoops *avx2FrameLoops() {
+    __builtin_cpu_init(); // may run before the runtime's own initialisation
+    return __builtin_cpu_supports("avx2") ? &avx2Loops : nullptr;
+}
+
+#else
+
+// Other processors have the reference loops only.
+const FrameLoops *sse2FrameLoops() {
+    return nullptr;
+}
+
+const FrameLoops *avx2FrameLoops() {
+    return nullptr;
+}
+
+#endif
