@@ -142,50 +142,65 @@ void convertSse2(int16_t *destination, const float *source, int32_t count) {
 
 const FrameLoops sse2Loops{addConstantSse2, addRampSse2, convertSse2};
 
-// AVX2: eight frames at a time, each frame's pair of values fetched by one
-// gather. The eight positions are kept as 64-bit lanes in two registers,
-// frames 0..3 and 4..7; taking their upper and lower halves puts the frames in
-// the lane order 0 1 4 5 | 2 3 6 7, which the in-lane unpacking turns into the
-// stereo frames 0..3 and 4..7.
+// AVX2: eight frames at a time. Each frame's pair of values is broadcast
+// from memory and blended into its lane, which keeps the work off the one
+// port that shuffles. The lanes hold the frames in the order 0 1 4 5 | 2 3 6
+// 7, which the in-lane unpacking turns into the stereo frames 0..3 and 4..7.
+struct EightFrames {
+    const int16_t *data;
+    uint64_t position;
+    uint64_t steps[8]; // 0 to 7 steps, in lane order
+    uint64_t advance;
+    __m256i fractions;
+    __m256i fractionStep;
+
+    __attribute__((target("avx2"))) explicit EightFrames(const FrameRun &run)
+        : data(run.data), position(run.position & ~lowestBit) {
+        const uint64_t step = run.step & ~lowestBit;
+        const int order[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+        int32_t words[8];
+        for (int lane = 0; lane < 8; ++lane) {
+            steps[lane] = static_cast<uint64_t>(order[lane]) * step;
+            words[lane] = static_cast<int32_t>(low32(position + steps[lane]));
+        }
+        advance = 8 * step;
+        fractions = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(words));
+        fractionStep = _mm256_set1_epi32(static_cast<int32_t>(low32(advance)));
+    }
+
+    template <int lane> __attribute__((target("avx2"))) __m256i with(__m256i pairs) const {
+        const __m256i pair = _mm256_set1_epi32(framePair(data, position + steps[lane]));
+        return _mm256_blend_epi32(pairs, pair, 1 << lane);
+    }
+
+    __attribute__((target("avx2"))) __m256 next() {
+        __m256i pairs = _mm256_set1_epi32(framePair(data, position));
+        pairs = with<7>(with<6>(with<5>(with<4>(with<3>(with<2>(with<1>(pairs)))))));
+        position += advance;
+        const __m256 first =
+            _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
+        const __m256 next = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+        const __m256 w = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)),
+                                       _mm256_set1_ps(twoToMinus31));
+        fractions = _mm256_add_epi32(fractions, fractionStep);
+        return _mm256_add_ps(first, _mm256_mul_ps(w, _mm256_sub_ps(next, first)));
+    }
+};
+
+__attribute__((target("avx2"))) inline void addFourFrames(float *out, __m256 values, __m256 gains) {
+    _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(values, gains)));
+}
+
 __attribute__((target("avx2"))) uint64_t addConstantAvx2(const FrameRun &run, float left,
                                                          float right) {
-    // A gather takes signed 32-bit frame numbers: runs reading past frame
-    // 2^31 - 2, or stepping in ways that could wrap, go through SSE2.
-    const uint64_t step = run.step & ~lowestBit;
-    const uint64_t position = run.position & ~lowestBit;
-    const bool backwards = step >> 63;
-    const uint64_t stepSize = backwards ? 0 - step : step;
     const int32_t groups = run.count / 8;
-    const unsigned __int128 span = static_cast<unsigned __int128>(stepSize) * (8 * groups);
-    const uint64_t limit = uint64_t{0x7ffffffe} << 32;
-    if (groups == 0 || position >= limit || span >= limit ||
-        (backwards ? span > position : position + static_cast<uint64_t>(span) >= limit))
-        return addConstantSse2(run, left, right);
-    __m256i first = _mm256_setr_epi64x(
-        static_cast<int64_t>(position), static_cast<int64_t>(position + step),
-        static_cast<int64_t>(position + 2 * step), static_cast<int64_t>(position + 3 * step));
-    __m256i second = _mm256_add_epi64(first, _mm256_set1_epi64x(static_cast<int64_t>(4 * step)));
-    const __m256i advance = _mm256_set1_epi64x(static_cast<int64_t>(8 * step));
+    EightFrames frames(run);
     const __m256 gains = _mm256_setr_ps(left, right, left, right, left, right, left, right);
-    const __m256 scale = _mm256_set1_ps(twoToMinus31);
-    const int *data = reinterpret_cast<const int *>(run.data);
     float *out = run.out;
     for (int32_t g = 0; g < groups; ++g, out += 16) {
-        const __m256 a = _mm256_castsi256_ps(first);
-        const __m256 b = _mm256_castsi256_ps(second);
-        const __m256i frames = _mm256_castps_si256(_mm256_shuffle_ps(a, b, 0xdd));
-        const __m256i fractions = _mm256_castps_si256(_mm256_shuffle_ps(a, b, 0x88));
-        const __m256i pairs = _mm256_i32gather_epi32(data, frames, 2);
-        const __m256 low = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
-        const __m256 high = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
-        const __m256 w = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)), scale);
-        const __m256 x = _mm256_add_ps(low, _mm256_mul_ps(w, _mm256_sub_ps(high, low)));
-        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out),
-                                            _mm256_mul_ps(_mm256_unpacklo_ps(x, x), gains)));
-        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8),
-                                                _mm256_mul_ps(_mm256_unpackhi_ps(x, x), gains)));
-        first = _mm256_add_epi64(first, advance);
-        second = _mm256_add_epi64(second, advance);
+        const __m256 x = frames.next();
+        addFourFrames(out, _mm256_unpacklo_ps(x, x), gains);
+        addFourFrames(out + 8, _mm256_unpackhi_ps(x, x), gains);
     }
     return addConstantSse2(restOf(run, 8 * groups), left, right);
 }
