@@ -1,5 +1,6 @@
 #include "bench/busy_song.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -56,9 +57,10 @@ XmInstrument enveloped(XmSample sample) {
     return instrument;
 }
 
-std::vector<XmInstrument> instruments(Dice &dice) {
-    XmSample high = looped(tone(40, true, 6, 0, dice), xmPingPongLoop, 20, 3);
-    high.relativeNote = 24;
+std::vector<XmInstrument> instruments(Dice &dice, bool extremes) {
+    XmSample chip = extremes ? looped(tone(40, true, 6, 0, dice), xmPingPongLoop, 20, 3)
+                             : looped(tone(48, true, 32, 0, dice), xmPingPongLoop, 32, 16);
+    chip.relativeNote = extremes ? 24 : 0;
     return {
         instrumentWith(looped(tone(8000, true, 40, 0, dice), xmForwardLoop, 4000, 4000)),
         instrumentWith(looped(tone(512, false, 16, 0, dice), xmForwardLoop, 0, 512)),
@@ -66,7 +68,7 @@ std::vector<XmInstrument> instruments(Dice &dice) {
         instrumentWith(looped(tone(64, false, 32, 0, dice), xmPingPongLoop, 0, 64)),
         instrumentWith(tone(3000, true, 90, 700, dice)),
         instrumentWith(tone(1200, false, 3, 300, dice)),
-        instrumentWith(high),
+        instrumentWith(chip),
         enveloped(looped(tone(2000, true, 50, 0, dice), xmForwardLoop, 1000, 1000)),
     };
 }
@@ -99,11 +101,12 @@ void effectColumn(XmCell &cell, Dice &dice) {
     }
 }
 
-XmCell busyCell(Dice &dice) {
+XmCell busyCell(Dice &dice, bool extremes) {
     XmCell cell;
     if (dice.chance(70)) {
         cell.instrument = static_cast<uint8_t>(1 + dice.below(8));
-        cell.note = static_cast<uint8_t>(dice.chance(3) ? 97 : 1 + dice.below(96));
+        const int note = extremes ? 1 + dice.below(96) : 25 + dice.below(60);
+        cell.note = static_cast<uint8_t>(dice.chance(3) ? 97 : note);
     }
     cell.volume = volumeColumn(dice);
     // Sample offsets only where they fall inside the long sample: an offset
@@ -119,7 +122,7 @@ XmCell busyCell(Dice &dice) {
 
 } // namespace
 
-XmSong busySong(int channels, uint32_t seed) {
+XmSong busySong(int channels, uint32_t seed, bool extremes) {
     Dice dice(seed);
     XmSong song;
     song.name = "busy";
@@ -127,15 +130,20 @@ XmSong busySong(int channels, uint32_t seed) {
     song.speed = 6;
     song.bpm = 125;
     song.orders = {0, 1, 2, 3};
-    song.instruments = instruments(dice);
+    song.instruments = instruments(dice, extremes);
     for (int p = 0; p < 4; ++p) {
         XmPattern pattern;
         pattern.rows = 64;
         pattern.channels = channels;
         for (int row = 0; row < 64; ++row)
             for (int c = 0; c < channels; ++c)
-                pattern.at(row, c) = busyCell(dice);
+                pattern.at(row, c) = busyCell(dice, extremes);
         song.patterns.push_back(pattern);
     }
+    // The more channels, the lower the global volume (Gxx), so that the mix
+    // seldom clips; with extremes it clips often.
+    XmCell &first = song.patterns[0].at(0, 0);
+    first.effect = 16;
+    first.param = static_cast<uint8_t>(extremes ? 64 : std::max(8, std::min(64, 320 / channels)));
     return song;
 }

@@ -16,9 +16,9 @@ namespace {
 const char *usage = "usage: veltrane-bench-songs FOLDER [--variants N]\n"
                     "\n"
                     "Writes into FOLDER (which must exist): busy-32.xm and busy-8.xm, the\n"
-                    "render benchmark's songs; N variants of the busy song from other seeds\n"
-                    "and with 1 to 32 channels (default 12); demo.xm and every-effect.xm,\n"
-                    "the test suite's songs.\n";
+                    "render benchmark's songs; N variants of the busy song from other seeds,\n"
+                    "with 1 to 32 channels, every other one with extremes (default 12);\n"
+                    "demo.xm and every-effect.xm, the test suite's songs.\n";
 
 bool write(const std::string &folder, const std::string &name, const XmSong &song) {
     const std::string path = folder + "/" + name;
@@ -55,9 +55,11 @@ int main(int argc, char **argv) {
     for (int v = 0; written && v < variants; ++v) {
         const int channels = channelCounts[v % 6];
         const uint32_t seed = static_cast<uint32_t>(v + 2);
+        const bool extremes = v % 4 >= 2;
         written = write(folder,
-                        "busy-" + std::to_string(channels) + "-seed" + std::to_string(seed) + ".xm",
-                        busySong(channels, seed));
+                        "busy-" + std::to_string(channels) + "-seed" + std::to_string(seed) +
+                            (extremes ? "-extremes.xm" : ".xm"),
+                        busySong(channels, seed, extremes));
     }
     return written ? 0 : 1;
 }

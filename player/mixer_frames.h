@@ -7,22 +7,21 @@
 
 #include <cstdint>
 
-// One pass of one voice: the frames to add into and where the sample starts.
-struct FrameRun {
-    float *out; // interleaved stereo frames
-    const int16_t *data;
-    uint64_t position; // 32.32 frames
-    uint64_t step;     // 32.32 frames, negated when moving backwards
-    int32_t count;     // frames
+struct FrameGains {
+    float left, right;
 };
 
-// The mix loops return the position after the run.
+// A loop adds count interleaved stereo frames into out, reading a sample's
+// values from a position on (32.32 frames, moved by step, which is negated
+// when moving backwards), and returns the position after them. The
+// arguments travel in registers: a pass of one or two frames is common.
 struct FrameLoops {
-    // Adds run.count frames at constant gains.
-    uint64_t (*constant)(const FrameRun &run, float left, float right);
-    // Adds run.count frames, the gains growing by the deltas after each frame.
-    uint64_t (*ramp)(const FrameRun &run, float &left, float &right, float deltaLeft,
-                     float deltaRight);
+    // At constant gains.
+    uint64_t (*constant)(float *out, int32_t count, const int16_t *data, uint64_t position,
+                         uint64_t step, FrameGains gains);
+    // The gains grow by the deltas after each frame.
+    uint64_t (*ramp)(float *out, int32_t count, const int16_t *data, uint64_t position,
+                     uint64_t step, FrameGains &gains, FrameGains deltas);
     // Rounds (to nearest, ties to even) and clips count values into 16 bits.
     void (*convert)(int16_t *destination, const float *source, int32_t count);
 };

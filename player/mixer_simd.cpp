@@ -39,8 +39,8 @@ inline __m128 interpolate(__m128i pairs, __m128i fractions) {
     return _mm_add_ps(first, _mm_mul_ps(w, _mm_sub_ps(next, first)));
 }
 
-// Walks the frames of a run four at a time. Every position has its lowest
-// bit cleared, which changes no read (see positionAfter).
+// Walks a run's frames four at a time. Every position has its lowest bit
+// cleared, which changes no read (see positionAfter).
 struct FourFrames {
     const int16_t *data;
     uint64_t position;
@@ -48,8 +48,8 @@ struct FourFrames {
     __m128i fractions; // the four frames' fraction words
     __m128i fractionStep;
 
-    explicit FourFrames(const FrameRun &run)
-        : data(run.data), position(run.position & ~lowestBit), step(run.step & ~lowestBit) {
+    FourFrames(const int16_t *values, uint64_t start, uint64_t stepBy)
+        : data(values), position(start & ~lowestBit), step(stepBy & ~lowestBit) {
         fractions = _mm_setr_epi32(static_cast<int32_t>(low32(position)),
                                    static_cast<int32_t>(low32(position + step)),
                                    static_cast<int32_t>(low32(position + 2 * step)),
@@ -75,46 +75,45 @@ inline void addTwoFrames(float *out, __m128 values, __m128 gains) {
     _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(values, gains)));
 }
 
-// The reference loop takes the frames after the first done.
-FrameRun restOf(const FrameRun &run, int32_t done) {
-    return FrameRun{run.out + 2 * done, run.data, positionAfter(run.position, run.step, done),
-                    run.step, run.count - done};
-}
-
-uint64_t addConstantSse2(const FrameRun &run, float left, float right) {
-    const int32_t groups = run.count / 4;
-    FourFrames frames(run);
-    const __m128 gains = _mm_setr_ps(left, right, left, right);
-    float *out = run.out;
-    for (int32_t g = 0; g < groups; ++g, out += 8) {
-        const __m128 x = frames.next();
-        addTwoFrames(out, _mm_unpacklo_ps(x, x), gains);
-        addTwoFrames(out + 4, _mm_unpackhi_ps(x, x), gains);
+uint64_t addConstantSse2(float *out, int32_t count, const int16_t *data, uint64_t position,
+                         uint64_t step, FrameGains gains) {
+    const int32_t groups = count / 4;
+    if (groups > 0) {
+        FourFrames frames(data, position, step);
+        const __m128 gain = _mm_setr_ps(gains.left, gains.right, gains.left, gains.right);
+        for (int32_t g = 0; g < groups; ++g, out += 8) {
+            const __m128 x = frames.next();
+            addTwoFrames(out, _mm_unpacklo_ps(x, x), gain);
+            addTwoFrames(out + 4, _mm_unpackhi_ps(x, x), gain);
+        }
+        position = positionAfter(position, step, 4 * groups);
     }
-    return scalarFrameLoops().constant(restOf(run, 4 * groups), left, right);
+    return scalarFrameLoops().constant(out, count - 4 * groups, data, position, step, gains);
 }
 
 // The gains follow the reference loop's chain of additions, one frame after
 // the other; (left, right) sit in the two low lanes.
-uint64_t addRampSse2(const FrameRun &run, float &left, float &right, float deltaLeft,
-                     float deltaRight) {
-    const int32_t groups = run.count / 4;
-    FourFrames frames(run);
-    const __m128 delta = _mm_setr_ps(deltaLeft, deltaRight, 0, 0);
-    __m128 gain = _mm_setr_ps(left, right, 0, 0);
-    float *out = run.out;
-    for (int32_t g = 0; g < groups; ++g, out += 8) {
-        const __m128 x = frames.next();
-        const __m128 gain1 = _mm_add_ps(gain, delta);
-        const __m128 gain2 = _mm_add_ps(gain1, delta);
-        const __m128 gain3 = _mm_add_ps(gain2, delta);
-        addTwoFrames(out, _mm_unpacklo_ps(x, x), _mm_movelh_ps(gain, gain1));
-        addTwoFrames(out + 4, _mm_unpackhi_ps(x, x), _mm_movelh_ps(gain2, gain3));
-        gain = _mm_add_ps(gain3, delta);
+uint64_t addRampSse2(float *out, int32_t count, const int16_t *data, uint64_t position,
+                     uint64_t step, FrameGains &gains, FrameGains deltas) {
+    const int32_t groups = count / 4;
+    if (groups > 0) {
+        FourFrames frames(data, position, step);
+        const __m128 delta = _mm_setr_ps(deltas.left, deltas.right, 0, 0);
+        __m128 gain = _mm_setr_ps(gains.left, gains.right, 0, 0);
+        for (int32_t g = 0; g < groups; ++g, out += 8) {
+            const __m128 x = frames.next();
+            const __m128 gain1 = _mm_add_ps(gain, delta);
+            const __m128 gain2 = _mm_add_ps(gain1, delta);
+            const __m128 gain3 = _mm_add_ps(gain2, delta);
+            addTwoFrames(out, _mm_unpacklo_ps(x, x), _mm_movelh_ps(gain, gain1));
+            addTwoFrames(out + 4, _mm_unpackhi_ps(x, x), _mm_movelh_ps(gain2, gain3));
+            gain = _mm_add_ps(gain3, delta);
+        }
+        gains.left = _mm_cvtss_f32(gain);
+        gains.right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, 1));
+        position = positionAfter(position, step, 4 * groups);
     }
-    left = _mm_cvtss_f32(gain);
-    right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, 1));
-    return scalarFrameLoops().ramp(restOf(run, 4 * groups), left, right, deltaLeft, deltaRight);
+    return scalarFrameLoops().ramp(out, count - 4 * groups, data, position, step, gains, deltas);
 }
 
 // Clipping first and rounding after gives the same values as the other way
@@ -154,9 +153,10 @@ struct EightFrames {
     __m256i fractions;
     __m256i fractionStep;
 
-    __attribute__((target("avx2"))) explicit EightFrames(const FrameRun &run)
-        : data(run.data), position(run.position & ~lowestBit) {
-        const uint64_t step = run.step & ~lowestBit;
+    __attribute__((target("avx2")))
+    EightFrames(const int16_t *values, uint64_t start, uint64_t stepBy)
+        : data(values), position(start & ~lowestBit) {
+        const uint64_t step = stepBy & ~lowestBit;
         const int order[8] = {0, 1, 4, 5, 2, 3, 6, 7};
         int32_t words[8];
         for (int lane = 0; lane < 8; ++lane) {
@@ -191,18 +191,22 @@ __attribute__((target("avx2"))) inline void addFourFrames(float *out, __m256 val
     _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(values, gains)));
 }
 
-__attribute__((target("avx2"))) uint64_t addConstantAvx2(const FrameRun &run, float left,
-                                                         float right) {
-    const int32_t groups = run.count / 8;
-    EightFrames frames(run);
-    const __m256 gains = _mm256_setr_ps(left, right, left, right, left, right, left, right);
-    float *out = run.out;
-    for (int32_t g = 0; g < groups; ++g, out += 16) {
-        const __m256 x = frames.next();
-        addFourFrames(out, _mm256_unpacklo_ps(x, x), gains);
-        addFourFrames(out + 8, _mm256_unpackhi_ps(x, x), gains);
+__attribute__((target("avx2"))) uint64_t addConstantAvx2(float *out, int32_t count,
+                                                         const int16_t *data, uint64_t position,
+                                                         uint64_t step, FrameGains gains) {
+    const int32_t groups = count / 8;
+    if (groups > 0) {
+        EightFrames frames(data, position, step);
+        const __m256 gain = _mm256_setr_ps(gains.left, gains.right, gains.left, gains.right,
+                                           gains.left, gains.right, gains.left, gains.right);
+        for (int32_t g = 0; g < groups; ++g, out += 16) {
+            const __m256 x = frames.next();
+            addFourFrames(out, _mm256_unpacklo_ps(x, x), gain);
+            addFourFrames(out + 8, _mm256_unpackhi_ps(x, x), gain);
+        }
+        position = positionAfter(position, step, 8 * groups);
     }
-    return addConstantSse2(restOf(run, 8 * groups), left, right);
+    return addConstantSse2(out, count - 8 * groups, data, position, step, gains);
 }
 
 const FrameLoops avx2Loops{addConstantAvx2, addRampSse2, convertSse2};
