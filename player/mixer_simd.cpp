@@ -141,10 +141,21 @@ void convertSse2(int16_t *destination, const float *source, int32_t count) {
 
 const FrameLoops sse2Loops{addConstantSse2, addRampSse2, convertSse2};
 
-// AVX2: eight frames at a time. Each frame's pair of values is broadcast
-// from memory and blended into its lane, which keeps the work off the one
-// port that shuffles. The lanes hold the frames in the order 0 1 4 5 | 2 3 6
-// 7, which the in-lane unpacking turns into the stereo frames 0..3 and 4..7.
+// AVX2: eight frames at a time. The lanes hold the frames in the order
+// 0 1 4 5 | 2 3 6 7, which the in-lane unpacking turns into the stereo frames
+// 0..3 and 4..7.
+const int laneFrames[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+
+__attribute__((target("avx2"))) inline __m256 interpolateEight(__m256i pairs, __m256i fractions) {
+    const __m256 first = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
+    const __m256 next = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+    const __m256 w = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)),
+                                   _mm256_set1_ps(twoToMinus31));
+    return _mm256_add_ps(first, _mm256_mul_ps(w, _mm256_sub_ps(next, first)));
+}
+
+// Any step: each frame's pair of values is broadcast from memory and blended
+// into its lane, which keeps the work off the one port that shuffles.
 struct EightFrames {
     const int16_t *data;
     uint64_t position;
@@ -157,10 +168,9 @@ struct EightFrames {
     EightFrames(const int16_t *values, uint64_t start, uint64_t stepBy)
         : data(values), position(start & ~lowestBit) {
         const uint64_t step = stepBy & ~lowestBit;
-        const int order[8] = {0, 1, 4, 5, 2, 3, 6, 7};
         int32_t words[8];
         for (int lane = 0; lane < 8; ++lane) {
-            steps[lane] = static_cast<uint64_t>(order[lane]) * step;
+            steps[lane] = static_cast<uint64_t>(laneFrames[lane]) * step;
             words[lane] = static_cast<int32_t>(low32(position + steps[lane]));
         }
         advance = 8 * step;
@@ -177,13 +187,61 @@ struct EightFrames {
         __m256i pairs = _mm256_set1_epi32(framePair(data, position));
         pairs = with<7>(with<6>(with<5>(with<4>(with<3>(with<2>(with<1>(pairs)))))));
         position += advance;
-        const __m256 first =
-            _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
-        const __m256 next = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
-        const __m256 w = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)),
-                                       _mm256_set1_ps(twoToMinus31));
+        const __m256 x = interpolateEight(pairs, fractions);
         fractions = _mm256_add_epi32(fractions, fractionStep);
-        return _mm256_add_ps(first, _mm256_mul_ps(w, _mm256_sub_ps(next, first)));
+        return x;
+    }
+};
+
+// Forwards at most 6/7 frame a step, the eight frames of a group read within
+// the eight values from its first frame on: one load fetches them all (the
+// loader leaves 8 values after the data, so the load stays inside the
+// sample), and a byte shuffle sorts them into the lanes. Frame k of a group
+// reads value r = (the first frame's fraction + k steps) >> 32 of them: the
+// frame part of k steps, plus one where the fraction carries.
+const uint64_t nearStepLimit = (uint64_t{6} << 32) / 7;
+
+struct EightNearFrames {
+    const int16_t *data;
+    uint64_t position;
+    uint64_t advance;
+    __m256i base; // the fraction word of the group's first frame, in every lane
+    __m256i baseStep;
+    __m256i fractionOffsets; // k steps in lane order: the fraction part,
+    __m256i frameOffsets;    // and the frame part plus one
+
+    __attribute__((target("avx2")))
+    EightNearFrames(const int16_t *values, uint64_t start, uint64_t stepBy)
+        : data(values), position(start & ~lowestBit), advance(8 * (stepBy & ~lowestBit)) {
+        const uint64_t step = stepBy & ~lowestBit;
+        int32_t fractionWords[8], frameWords[8];
+        for (int lane = 0; lane < 8; ++lane) {
+            const uint64_t offset = static_cast<uint64_t>(laneFrames[lane]) * step;
+            fractionWords[lane] = static_cast<int32_t>(low32(offset));
+            frameWords[lane] = static_cast<int32_t>(offset >> 32) + 1;
+        }
+        fractionOffsets = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(fractionWords));
+        frameOffsets = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(frameWords));
+        base = _mm256_set1_epi32(static_cast<int32_t>(low32(position)));
+        baseStep = _mm256_set1_epi32(static_cast<int32_t>(low32(advance)));
+    }
+
+    __attribute__((target("avx2"))) __m256 next() {
+        const __m256i values = _mm256_broadcastsi128_si256(_mm_loadu_si128(
+            reinterpret_cast<const __m128i *>(data + static_cast<uint32_t>(position >> 32))));
+        const __m256i fractions = _mm256_add_epi32(base, fractionOffsets);
+        const __m256i noCarry = _mm256_cmpeq_epi32(_mm256_max_epu32(fractions, base), fractions);
+        const __m256i frames = _mm256_add_epi32(frameOffsets, noCarry);
+        // Bytes 2r, 2r + 1, 2r + 2, 2r + 3: values r and r + 1.
+        const __m256i twice = _mm256_add_epi32(frames, frames);
+        const __m256i spread = _mm256_shuffle_epi8(
+            twice, _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0,
+                                    4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12));
+        const __m256i pairs =
+            _mm256_shuffle_epi8(values, _mm256_add_epi32(spread, _mm256_set1_epi32(0x03020100)));
+        position += advance;
+        base = _mm256_add_epi32(base, baseStep);
+        return interpolateEight(pairs, fractions);
     }
 };
 
@@ -191,22 +249,30 @@ __attribute__((target("avx2"))) inline void addFourFrames(float *out, __m256 val
     _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(values, gains)));
 }
 
+template <class Frames>
+__attribute__((target("avx2"))) inline void addGroups(float *out, int32_t groups, Frames frames,
+                                                      FrameGains gains) {
+    const __m256 gain = _mm256_setr_ps(gains.left, gains.right, gains.left, gains.right, gains.left,
+                                       gains.right, gains.left, gains.right);
+    for (int32_t g = 0; g < groups; ++g, out += 16) {
+        const __m256 x = frames.next();
+        addFourFrames(out, _mm256_unpacklo_ps(x, x), gain);
+        addFourFrames(out + 8, _mm256_unpackhi_ps(x, x), gain);
+    }
+}
+
 __attribute__((target("avx2"))) uint64_t addConstantAvx2(float *out, int32_t count,
                                                          const int16_t *data, uint64_t position,
                                                          uint64_t step, FrameGains gains) {
     const int32_t groups = count / 8;
     if (groups > 0) {
-        EightFrames frames(data, position, step);
-        const __m256 gain = _mm256_setr_ps(gains.left, gains.right, gains.left, gains.right,
-                                           gains.left, gains.right, gains.left, gains.right);
-        for (int32_t g = 0; g < groups; ++g, out += 16) {
-            const __m256 x = frames.next();
-            addFourFrames(out, _mm256_unpacklo_ps(x, x), gain);
-            addFourFrames(out + 8, _mm256_unpackhi_ps(x, x), gain);
-        }
+        if ((step & ~lowestBit) <= nearStepLimit)
+            addGroups(out, groups, EightNearFrames(data, position, step), gains);
+        else
+            addGroups(out, groups, EightFrames(data, position, step), gains);
         position = positionAfter(position, step, 8 * groups);
     }
-    return addConstantSse2(out, count - 8 * groups, data, position, step, gains);
+    return addConstantSse2(out + 16 * groups, count - 8 * groups, data, position, step, gains);
 }
 
 const FrameLoops avx2Loops{addConstantAvx2, addRampSse2, convertSse2};
