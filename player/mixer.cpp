@@ -151,8 +151,8 @@ uint64_t addRampFrames(float *out, int32_t count, const int16_t *data, uint64_t 
     return position;
 }
 
-void convertValues(int16_t *destination, const float *source, int32_t count) {
-    for (int32_t k = 0; k < count; ++k) {
+void convertValues(int16_t *destination, const float *source, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) {
         // Rounds in the default mode, to nearest with ties to even.
         const float rounded = std::nearbyint(source[k]);
         destination[k] = static_cast<int16_t>(std::fmin(std::fmax(rounded, -32768.0f), 32767.0f));
@@ -329,7 +329,7 @@ void mixVoices(float *buffer, int32_t frameCount) {
 void convertToPcm16(int16_t *destination, const float *source, int32_t frameCount) {
     if (frameCount <= 0 || !destination || !source)
         return;
-    frameLoops->convert(destination, source, 2 * frameCount);
+    frameLoops->convert(destination, source, 2 * int64_t{frameCount});
 }
 
 const FrameLoops &scalarFrameLoops() {

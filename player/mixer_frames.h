@@ -23,7 +23,7 @@ struct FrameLoops {
     uint64_t (*ramp)(float *out, int32_t count, const int16_t *data, uint64_t position,
                      uint64_t step, FrameGains &gains, FrameGains deltas);
     // Rounds (to nearest, ties to even) and clips count values into 16 bits.
-    void (*convert)(int16_t *destination, const float *source, int32_t count);
+    void (*convert)(int16_t *destination, const float *source, int64_t count);
 };
 
 const FrameLoops &scalarFrameLoops();

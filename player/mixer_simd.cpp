@@ -126,8 +126,8 @@ inline __m128i roundedAndClipped(__m128 values) {
     return _mm_cvtps_epi32(clipped);
 }
 
-void convertSse2(int16_t *destination, const float *source, int32_t count) {
-    int32_t k = 0;
+void convertSse2(int16_t *destination, const float *source, int64_t count) {
+    int64_t k = 0;
     for (; k + 8 <= count; k += 8) {
         const __m128i first = roundedAndClipped(_mm_loadu_ps(source + k));
         const __m128i second = roundedAndClipped(_mm_loadu_ps(source + k + 4));
