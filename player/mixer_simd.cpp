@@ -249,11 +249,19 @@ __attribute__((target("avx2"))) inline void addFourFrames(float *out, __m256 val
     _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(values, gains)));
 }
 
+// The same for the first count of the four frames; the others are neither
+// read nor written.
+__attribute__((target("avx2"))) inline void addSomeFrames(float *out, __m256 values, __m256 gains,
+                                                          int32_t count) {
+    const __m256i mask =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(2 * count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256 sum = _mm256_add_ps(_mm256_maskload_ps(out, mask), _mm256_mul_ps(values, gains));
+    _mm256_maskstore_ps(out, mask, sum);
+}
+
 template <class Frames>
-__attribute__((target("avx2"))) inline void addGroups(float *out, int32_t groups, Frames frames,
-                                                      FrameGains gains) {
-    const __m256 gain = _mm256_setr_ps(gains.left, gains.right, gains.left, gains.right, gains.left,
-                                       gains.right, gains.left, gains.right);
+__attribute__((target("avx2"))) inline void addGroups(float *out, int32_t groups, Frames &frames,
+                                                      __m256 gain) {
     for (int32_t g = 0; g < groups; ++g, out += 16) {
         const __m256 x = frames.next();
         addFourFrames(out, _mm256_unpacklo_ps(x, x), gain);
@@ -261,18 +269,33 @@ __attribute__((target("avx2"))) inline void addGroups(float *out, int32_t groups
     }
 }
 
+// Runs of eight frames or more. A near run ends with a group of fewer than
+// eight frames: the load of its values stays inside the sample all the same.
 __attribute__((target("avx2"))) uint64_t addConstantAvx2(float *out, int32_t count,
                                                          const int16_t *data, uint64_t position,
                                                          uint64_t step, FrameGains gains) {
     const int32_t groups = count / 8;
-    if (groups > 0) {
-        if ((step & ~lowestBit) <= nearStepLimit)
-            addGroups(out, groups, EightNearFrames(data, position, step), gains);
-        else
-            addGroups(out, groups, EightFrames(data, position, step), gains);
-        position = positionAfter(position, step, 8 * groups);
+    if (groups == 0)
+        return addConstantSse2(out, count, data, position, step, gains);
+    const __m256 gain = _mm256_setr_ps(gains.left, gains.right, gains.left, gains.right, gains.left,
+                                       gains.right, gains.left, gains.right);
+    if ((step & ~lowestBit) > nearStepLimit) {
+        EightFrames frames(data, position, step);
+        addGroups(out, groups, frames, gain);
+        return addConstantSse2(out + 16 * groups, count - 8 * groups, data,
+                               positionAfter(position, step, 8 * groups), step, gains);
     }
-    return addConstantSse2(out + 16 * groups, count - 8 * groups, data, position, step, gains);
+    EightNearFrames frames(data, position, step);
+    addGroups(out, groups, frames, gain);
+    const int32_t rest = count - 8 * groups;
+    if (rest > 0) {
+        const __m256 x = frames.next();
+        out += 16 * groups;
+        addSomeFrames(out, _mm256_unpacklo_ps(x, x), gain, rest);
+        if (rest > 4)
+            addSomeFrames(out + 8, _mm256_unpackhi_ps(x, x), gain, rest - 4);
+    }
+    return positionAfter(position, step, count);
 }
 
 const FrameLoops avx2Loops{addConstantAvx2, addRampSse2, convertSse2};
