@@ -17,7 +17,7 @@ const char *usage = "usage: veltrane-bench-songs FOLDER [--variants N]\n"
                     "\n"
                     "Writes into FOLDER (which must exist): busy-32.xm and busy-8.xm, the\n"
                     "render benchmark's songs; N variants of the busy song from other seeds,\n"
-                    "with 1 to 32 channels, every other one with extremes (default 12);\n"
+                    "with 1 to 32 channels, half of them with extremes (default 12);\n"
                     "demo.xm and every-effect.xm, the test suite's songs.\n";
 
 bool write(const std::string &folder, const std::string &name, const XmSong &song) {
