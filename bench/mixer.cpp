@@ -121,7 +121,7 @@ BENCHMARK(mixActiveVoices)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-// convertToPcm16 on one block of 884 frames of a loud mix, a tenth of it
+// convertToPcm16 on one block of 884 frames of a loud mix, a quarter of it
 // beyond 16 bits: the scalar path calls the C library per value, as the
 // converter did before it had vector loops.
 void convertBlock(benchmark::State &state) {
