@@ -11,9 +11,10 @@
 // sequencer busy. 4 patterns of 64 rows at speed 6 and 125 BPM: 30.7 seconds
 // until the song loops.
 //
-// With extremes, notes span all eight octaves and the short loop is 3 frames
-// played two octaves up, so a step can cover several loops: a test of the
-// mixer's corners more than a song.
+// With extremes, notes span all eight octaves, the short loop is 3 frames
+// played two octaves up, so a step can cover several loops, and the global
+// volume stays full, so the mix clips: a test of the mixer's corners more than
+// a song.
 
 #include "tools/xm_builder.h"
 
