@@ -1,7 +1,7 @@
 #pragma once
 
 // A busy song for the render benchmark and the render comparisons, made with
-// the XM builder from a fixed seed, so it is the same file on every machine.
+// the XM builder from a fixed seed, so every run writes the same file.
 // Every channel starts a note on most rows, on eight instruments that cover
 // every way the mixer walks a sample: 8- and 16-bit data; no loop, forward
 // loops and ping-pong loops (one starting at frame 0, one of 16 frames);
