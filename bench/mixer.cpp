@@ -5,6 +5,9 @@
 // sample and turn at its end; one-shot voices play long samples and are sent
 // back to their start before they would reach the end, so every voice stays
 // active on every measured frame.
+// Every case runs on each path of the mixer's frame loops, the scalar
+// reference and the vector paths, so one run compares them on the same
+// machine at the same moment; a path this processor lacks is skipped.
 // Run: build/bench/mixer
 
 #include "player/mixer.h"
@@ -13,6 +16,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -46,9 +50,23 @@ void makeSample(OwnedSample &owned, int seed, bool looped) {
     sample.loopType = looped ? loopForward : loopNone;
 }
 
+const char *pathNames[] = {"scalar", "sse2", "avx2"};
+
+// Selects the path of the benchmark's last argument; false, with the
+// benchmark skipped, when this processor lacks it.
+bool selectPath(benchmark::State &state, int argument) {
+    const auto path = static_cast<MixerPath>(state.range(argument));
+    if (selectMixerPath(path))
+        return true;
+    state.SkipWithError("this path is missing on this processor");
+    return false;
+}
+
 void mixActiveVoices(benchmark::State &state) {
     const int voiceTotal = static_cast<int>(state.range(0));
     const bool looped = state.range(1) != 0;
+    if (!selectPath(state, 2))
+        return;
     std::vector<OwnedSample> samples(voiceTotal);
     resetVoices();
     setRampLength(44100);
@@ -92,13 +110,42 @@ void mixActiveVoices(benchmark::State &state) {
     state.counters["time_per_voice_frame"] = benchmark::Counter(
         static_cast<double>(voiceFrames),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.SetLabel(looped ? "looped" : "one-shot");
+    state.SetLabel(std::string(looped ? "looped " : "one-shot ") + pathNames[state.range(2)]);
     resetVoices();
+    selectMixerPath(fastestMixerPath());
 }
 
 BENCHMARK(mixActiveVoices)
-    ->ArgNames({"voices", "looped"})
-    ->ArgsProduct({{1, 8, 32}, {1, 0}})
+    ->ArgNames({"voices", "looped", "path"})
+    ->ArgsProduct({{1, 8, 32}, {1, 0}, {0, 1, 2}})
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// convertToPcm16 on one block of 884 frames of a loud mix, a quarter of it
+// beyond 16 bits: the scalar path calls the C library per value, as the
+// converter did before it had vector loops.
+void convertBlock(benchmark::State &state) {
+    if (!selectPath(state, 0))
+        return;
+    const int32_t blockFrames = 884;
+    std::vector<float> mix(2 * blockFrames);
+    for (size_t k = 0; k < mix.size(); ++k)
+        mix[k] = static_cast<float>(36000 * std::sin(0.0123 * static_cast<double>(k)) + 0.5);
+    std::vector<int16_t> pcm(mix.size());
+    for (auto _ : state) {
+        convertToPcm16(pcm.data(), mix.data(), blockFrames);
+        benchmark::ClobberMemory();
+    }
+    state.counters["time_per_value"] = benchmark::Counter(
+        static_cast<double>(mix.size()),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetLabel(pathNames[state.range(0)]);
+    selectMixerPath(fastestMixerPath());
+}
+
+BENCHMARK(convertBlock)
+    ->ArgName("path")
+    ->DenseRange(0, 2)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 

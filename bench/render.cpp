@@ -1,12 +1,14 @@
 // Offline rendering speed, as xm2wav renders: beginPlayback, then fillBlock
-// block after block (sequencer ticks and mixing, no file output), on songs
-// made by the XM builder where every channel plays looped samples with a new
-// note on every other row at the default volume. Reported as x_realtime:
-// seconds of music per second of wall time. Since a note start leaves the old
-// voice of the channel playing on silently, a song of n channels keeps 2n
-// voices busy once every channel has played two notes.
+// block after block (sequencer ticks and mixing, no file output), on the
+// soundtrack and on the busy song at 8 and 32 channels (bench/busy_song.h),
+// each on every path of the mixer's frame loops, so one run compares the
+// scalar reference and the vector paths on the same machine at the same
+// moment. Reported as x_realtime: seconds of music per second of wall time.
+// A note start leaves the channel's old voice playing on silently, so a song
+// of n channels keeps up to 2n voices going.
 // Run: build/bench/render
 
+#include "bench/busy_song.h"
 #include "player/blockfill.h"
 #include "player/memory_file.h"
 #include "player/mixer.h"
@@ -27,74 +29,52 @@
 
 namespace {
 
-XmSample loopedSample(int frames, bool sixteenBit, uint8_t loop, int loopStart, double cycle) {
-    XmSample sample;
-    sample.sixteenBit = sixteenBit;
-    const double amplitude = sixteenBit ? 20000 : 100;
-    for (int i = 0; i < frames; ++i)
-        sample.values.push_back(
-            static_cast<int>(amplitude * std::sin(i / cycle) + amplitude / 4 * std::sin(i * 0.37)));
-    sample.loop = loop;
-    sample.loopStart = static_cast<uint32_t>(loopStart);
-    sample.loopLength = static_cast<uint32_t>(frames - loopStart);
-    return sample;
-}
-
-// Four patterns of 64 rows. Channel c plays instrument c mod 4 on the rows of
-// its parity, with pitches between cell notes 37 and 72.
-XmSong busySong(int channelTotal) {
-    XmSong song;
-    song.channels = static_cast<uint16_t>(channelTotal);
-    song.speed = 6;
-    song.bpm = 125;
-    song.orders = {0, 1, 2, 3};
-    for (int p = 0; p < 4; ++p) {
-        XmPattern pattern;
-        pattern.rows = 64;
-        pattern.channels = channelTotal;
-        for (int row = 0; row < 64; ++row)
-            for (int c = 0; c < channelTotal; ++c)
-                if ((row + c) % 2 == 0)
-                    pattern.at(row, c) = {static_cast<uint8_t>(37 + (row * 7 + c * 5 + p) % 36),
-                                          static_cast<uint8_t>(c % 4 + 1), 0, 0, 0};
-        song.patterns.push_back(pattern);
-    }
-    song.instruments = {instrumentWith(loopedSample(2000, true, xmForwardLoop, 0, 8.0)),
-                        instrumentWith(loopedSample(512, false, xmForwardLoop, 0, 3.0)),
-                        instrumentWith(loopedSample(1500, true, xmPingPongLoop, 500, 12.0)),
-                        instrumentWith(loopedSample(8000, true, xmForwardLoop, 4000, 5.0))};
-    return song;
-}
-
 double threadSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Loaded once per channel count from a file in a folder of its own.
-Song *songWith(int channelTotal) {
-    static std::map<int, Song *> loaded;
-    Song *&song = loaded[channelTotal];
-    if (song)
-        return song;
+enum SongChoice { soundtrack, busy8, busy32 };
+const char *songNames[] = {"soundtrack", "busy 8 channels", "busy 32 channels"};
+const char *pathNames[] = {"scalar", "sse2", "avx2"};
+
+Song *loadFile(const std::string &path) {
+    setFileCallbacks(memOpen, memClose, memRead, memSeek, memTell);
+    return loadSong(path.c_str(), nullptr);
+}
+
+// The busy songs are written to a file in a folder of their own and loaded
+// from there, as xm2wav loads songs.
+Song *loadBusySong(int channelTotal) {
     char folder[] = "/tmp/veltrane-render-XXXXXX";
     if (!mkdtemp(folder))
         return nullptr;
     const std::string path = std::string(folder) + "/busy.xm";
-    if (writeXm(path, busySong(channelTotal))) {
-        setFileCallbacks(memOpen, memClose, memRead, memSeek, memTell);
-        song = loadSong(path.c_str(), nullptr);
-    }
+    Song *song = writeXm(path, busySong(channelTotal)) ? loadFile(path) : nullptr;
     std::remove(path.c_str());
     rmdir(folder);
     return song;
 }
 
+// Each song is loaded once.
+Song *songFor(SongChoice choice) {
+    static std::map<SongChoice, Song *> loaded;
+    Song *&song = loaded[choice];
+    if (!song)
+        song = choice == soundtrack ? loadFile(SOUNDTRACK) : loadBusySong(choice == busy8 ? 8 : 32);
+    return song;
+}
+
 void renderSong(benchmark::State &state) {
-    Song *song = songWith(static_cast<int>(state.range(0)));
+    Song *song = songFor(static_cast<SongChoice>(state.range(0)));
     if (!song || !beginPlayback(song)) {
         state.SkipWithError("the song could not be loaded or played");
+        return;
+    }
+    if (!selectMixerPath(static_cast<MixerPath>(state.range(1)))) {
+        state.SkipWithError("this path is missing on this processor");
+        endPlayback();
         return;
     }
     const int32_t blockFrames = playbackSizes().blockFrames;
@@ -118,12 +98,13 @@ void renderSong(benchmark::State &state) {
     // busy machine don't stretch.
     state.counters["x_realtime_cpu"] = musicSeconds / cpu;
     state.counters["active_voices"] = activeVoices;
+    state.SetLabel(std::string(songNames[state.range(0)]) + ", " + pathNames[state.range(1)]);
+    selectMixerPath(fastestMixerPath());
 }
 
 BENCHMARK(renderSong)
-    ->ArgName("channels")
-    ->Arg(8)
-    ->Arg(32)
+    ->ArgNames({"song", "path"})
+    ->ArgsProduct({{soundtrack, busy8, busy32}, {0, 1, 2}})
     ->UseRealTime()
     ->MinTime(1.0)
     ->Repetitions(3)

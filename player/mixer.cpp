@@ -1,5 +1,7 @@
 #include "player/mixer.h"
 
+#include "player/mixer_frames.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -12,7 +14,6 @@ float rampStep = 1.0f / 128;
 
 const float inverse255 = 1.0f / 255;
 const float inverse256 = 1.0f / 256;
-const float twoToMinus31 = 1.0f / 2147483648.0f;
 // Boundaries this many frames away or more are not looked for in a pass.
 const uint32_t boundarySearchLimit = 1u << 24;
 
@@ -44,9 +45,9 @@ struct Pass {
     int32_t lengthBeforeRamp;
     bool boundary;
     int32_t ramp; // frames of the ramp when the pass ramps, else 0
-    float deltaLeft, deltaRight;
-    float gainLeft, gainRight; // constant gains
-    float rampLeft, rampRight; // ramp gains, advanced frame by frame
+    FrameGains delta;
+    FrameGains gain;     // constant gains
+    FrameGains rampGain; // advanced frame by frame
 };
 
 // Distance from the position to the boundary it moves towards.
@@ -69,20 +70,24 @@ bool framesToBoundary(Fixed distance, Fixed step, int32_t limit, int32_t &frames
         return false; // far away, or behind (a negative distance reads as huge)
     if (static_cast<unsigned __int128>(step) * static_cast<uint32_t>(limit) < distance)
         return false; // also a zero step that has a way to go
-    frames = step == 0 ? 0 : static_cast<int32_t>(distance / step + (distance % step != 0));
+    // Boundaries within one step are common with short loops: no division.
+    if (distance <= step)
+        frames = distance != 0;
+    else
+        frames = static_cast<int32_t>(distance / step + (distance % step != 0));
     return true;
 }
 
 // A gain change starts a ramp from the integer part of the current ramp gain;
 // a ramp whose targets still hold goes on.
 void decideRamp(MixerVoice &voice, Pass &pass) {
-    pass.deltaLeft = pass.deltaRight = 0;
+    pass.delta = FrameGains{0, 0};
     pass.ramp = 0;
     if (voice.rampRemaining != 0 && voice.volumeLeft == voice.rampTargetLeft &&
         voice.volumeRight == voice.rampTargetRight) {
         pass.ramp = voice.rampRemaining;
-        pass.deltaLeft = voice.rampDeltaLeft;
-        pass.deltaRight = voice.rampDeltaRight;
+        pass.delta.left = voice.rampDeltaLeft;
+        pass.delta.right = voice.rampDeltaRight;
     } else {
         auto side = [&](int32_t volume, int32_t &target, int32_t gain, float &voiceDelta,
                         float &passDelta) {
@@ -95,9 +100,9 @@ void decideRamp(MixerVoice &voice, Pass &pass) {
             pass.ramp = rampLength;
         };
         side(voice.volumeLeft, voice.rampTargetLeft, voice.rampGainLeft, voice.rampDeltaLeft,
-             pass.deltaLeft);
+             pass.delta.left);
         side(voice.volumeRight, voice.rampTargetRight, voice.rampGainRight, voice.rampDeltaRight,
-             pass.deltaRight);
+             pass.delta.right);
     }
     if (pass.ramp > 0) {
         voice.rampRemaining = pass.ramp;
@@ -115,68 +120,76 @@ Pass setUpPass(MixerVoice &voice, Fixed position, int32_t framesLeft) {
     }
     pass.lengthBeforeRamp = pass.length;
     decideRamp(voice, pass);
-    pass.gainLeft = static_cast<float>(voice.volumeLeft) * inverse255;
-    pass.gainRight = static_cast<float>(voice.volumeRight) * inverse255;
-    pass.rampLeft = static_cast<float>(voice.rampGainLeft) * inverse256 * inverse255;
-    pass.rampRight = static_cast<float>(voice.rampGainRight) * inverse256 * inverse255;
+    pass.gain.left = static_cast<float>(voice.volumeLeft) * inverse255;
+    pass.gain.right = static_cast<float>(voice.volumeRight) * inverse255;
+    pass.rampGain.left = static_cast<float>(voice.rampGainLeft) * inverse256 * inverse255;
+    pass.rampGain.right = static_cast<float>(voice.rampGainRight) * inverse256 * inverse255;
     return pass;
 }
 
-// Linear interpolation between the frame at the position and the next one;
-// then the position advances, its lowest fraction bit cleared first.
-inline float nextValue(const int16_t *data, Fixed &position, Fixed step) {
-    const uint32_t i = static_cast<uint32_t>(position >> 32);
-    const float w = static_cast<float>(static_cast<uint32_t>(position) >> 1) * twoToMinus31;
-    const float first = data[i];
-    const float x = first + w * (static_cast<float>(data[i + 1]) - first);
-    position = (position & ~Fixed{1}) + step;
-    return x;
-}
+// The reference loops, for every processor.
 
-void mixRampFrames(float *out, int32_t count, const int16_t *data, Fixed &position, Fixed step,
-                   Pass &pass, float deltaLeft, float deltaRight) {
+uint64_t addConstantFrames(float *out, int32_t count, const int16_t *data, uint64_t position,
+                           uint64_t step, FrameGains gains) {
     for (int32_t k = 0; k < count; ++k, out += 2) {
         const float x = nextValue(data, position, step);
-        out[0] += x * pass.rampLeft;
-        out[1] += x * pass.rampRight;
-        pass.rampLeft += deltaLeft;
-        pass.rampRight += deltaRight;
+        out[0] += x * gains.left;
+        out[1] += x * gains.right;
+    }
+    return position;
+}
+
+uint64_t addRampFrames(float *out, int32_t count, const int16_t *data, uint64_t position,
+                       uint64_t step, FrameGains &gains, FrameGains deltas) {
+    for (int32_t k = 0; k < count; ++k, out += 2) {
+        const float x = nextValue(data, position, step);
+        out[0] += x * gains.left;
+        out[1] += x * gains.right;
+        gains.left += deltas.left;
+        gains.right += deltas.right;
+    }
+    return position;
+}
+
+void convertValues(int16_t *destination, const float *source, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) {
+        // Rounds in the default mode, to nearest with ties to even.
+        const float rounded = std::nearbyint(source[k]);
+        destination[k] = static_cast<int16_t>(std::fmin(std::fmax(rounded, -32768.0f), 32767.0f));
     }
 }
 
-// Where the frame loop would add nothing but zeros, only the position moves:
-// by count steps, each taken after clearing the lowest fraction bit.
-void advanceSilently(int32_t count, Fixed &position, Fixed step) {
-    if (count == 0)
-        return;
-    const Fixed frames = static_cast<Fixed>(count);
-    const Fixed cleared = (step & 1) ? frames - 1 : 0;
-    position = (position & ~Fixed{1}) + frames * step - cleared;
+const FrameLoops scalarLoops{addConstantFrames, addRampFrames, convertValues};
+
+const FrameLoops *loopsOf(MixerPath path) {
+    switch (path) {
+    case MixerPath::scalar:
+        return &scalarLoops;
+    case MixerPath::sse2:
+        return sse2FrameLoops();
+    case MixerPath::avx2:
+        return avx2FrameLoops();
+    }
+    return nullptr;
 }
+
+MixerPath selectedPath = fastestMixerPath();
+const FrameLoops *frameLoops = loopsOf(selectedPath);
 
 bool isSilent(const Pass &pass) {
-    return pass.gainLeft == 0 && pass.gainRight == 0 && pass.rampLeft == 0 && pass.rampRight == 0;
+    return pass.gain.left == 0 && pass.gain.right == 0 && pass.rampGain.left == 0 &&
+           pass.rampGain.right == 0;
 }
 
-// Constant gains, two frames per iteration; an odd last frame goes through
-// the ramp path with no change of gain. A voice left behind at a note start
-// runs on silently this way until its slot is reused.
-void mixConstantFrames(float *out, int32_t count, const int16_t *data, Fixed &position, Fixed step,
-                       Pass &pass) {
-    if (isSilent(pass)) {
-        advanceSilently(count, position, step);
-        return;
-    }
-    for (int32_t pair = 0; pair < count / 2; ++pair, out += 4) {
-        const float x0 = nextValue(data, position, step);
-        out[0] += x0 * pass.gainLeft;
-        out[1] += x0 * pass.gainRight;
-        const float x1 = nextValue(data, position, step);
-        out[2] += x1 * pass.gainLeft;
-        out[3] += x1 * pass.gainRight;
-    }
-    if (count & 1)
-        mixRampFrames(out, 1, data, position, step, pass, 0, 0);
+// Constant gains; an odd last frame goes through the ramp loop with no change
+// of gain.
+Fixed mixConstantFrames(float *out, const int16_t *data, Fixed position, Fixed step, Pass &pass) {
+    const int32_t pairs = pass.length / 2;
+    position = frameLoops->constant(out, 2 * pairs, data, position, step, pass.gain);
+    if (pass.length & 1)
+        position = frameLoops->ramp(out + 4 * pairs, 1, data, position, step, pass.rampGain,
+                                    FrameGains{0, 0});
+    return position;
 }
 
 // Stores the ramp's progress; true when a ramp ended before the pass would
@@ -184,8 +197,9 @@ void mixConstantFrames(float *out, int32_t count, const int16_t *data, Fixed &po
 bool finishRamp(MixerVoice &voice, const Pass &pass) {
     if (pass.ramp == 0)
         return false;
-    voice.rampGainLeft = static_cast<int32_t>(std::nearbyint(pass.rampLeft * 255.0f * 256.0f));
-    voice.rampGainRight = static_cast<int32_t>(std::nearbyint(pass.rampRight * 255.0f * 256.0f));
+    voice.rampGainLeft = static_cast<int32_t>(std::nearbyint(pass.rampGain.left * 255.0f * 256.0f));
+    voice.rampGainRight =
+        static_cast<int32_t>(std::nearbyint(pass.rampGain.right * 255.0f * 256.0f));
     voice.rampRemaining = pass.ramp - pass.length;
     if (voice.rampRemaining != 0)
         return false;
@@ -195,10 +209,16 @@ bool finishRamp(MixerVoice &voice, const Pass &pass) {
     return pass.length < pass.lengthBeforeRamp;
 }
 
+// value % divisor, without a division in the common case of one turn.
+template <class Unsigned> Unsigned remainderOf(Unsigned value, Unsigned divisor) {
+    return value < divisor ? value : value % divisor;
+}
+
 // Back by whole loop lengths until inside the loop.
 void wrapForwardLoop(const Sample &sample, Fixed &position) {
     const uint32_t frame = static_cast<uint32_t>(position >> 32);
-    const uint32_t wrapped = sample.loopStart + (frame - sample.loopStart) % sample.loopLength;
+    const uint32_t wrapped =
+        sample.loopStart + remainderOf(frame - sample.loopStart, sample.loopLength);
     position = Fixed{wrapped} << 32 | static_cast<uint32_t>(position);
 }
 
@@ -210,13 +230,13 @@ void turnPingPongLoop(MixerVoice &voice, const Sample &sample, Fixed &position) 
     const Fixed length = Fixed{sample.loopLength} << 32;
     const Fixed end = start + length;
     if (voice.direction == forwards) {
-        const Fixed beyond = (position - end) % (2 * length);
+        const Fixed beyond = remainderOf(position - end, 2 * length);
         voice.direction = beyond < length ? backwards : forwards;
         position = beyond < length ? end - beyond - 1 : start + (beyond - length);
     } else if (position == start) {
         voice.direction = forwards; // exactly on the start: reflected onto itself
     } else {
-        const Fixed before = (start - position - 1) % (2 * length);
+        const Fixed before = remainderOf(start - position - 1, 2 * length);
         voice.direction = before < length ? forwards : backwards;
         position = before < length ? start + before : end - (before - length) - 1;
     }
@@ -239,19 +259,41 @@ bool turnAtBoundary(MixerVoice &voice, Fixed &position) {
     return false;
 }
 
+Fixed stepForwards(const MixerVoice &voice) {
+    return voice.direction == forwards ? stepOf(voice) : Fixed{0} - stepOf(voice);
+}
+
+// A voice left behind at a note start runs on silently until its slot is
+// reused. Where the frame loop would add nothing but zeros only the position
+// moves; and as a silent pass (no ramp, every gain 0) leaves every later pass
+// of the stretch silent too, the voice goes from boundary to boundary.
+void advanceSilently(MixerVoice &voice, Fixed &position, Pass pass, int32_t framesLeft) {
+    for (;;) {
+        position = positionAfter(position, stepForwards(voice), pass.length);
+        framesLeft -= pass.length;
+        if (!pass.boundary || !turnAtBoundary(voice, position) || framesLeft == 0)
+            return;
+        pass.length = framesLeft;
+        pass.boundary = framesToBoundary(distanceToBoundary(voice, position), stepOf(voice),
+                                         framesLeft, pass.length);
+    }
+}
+
 void mixVoice(MixerVoice &voice, float *buffer, int32_t frameCount) {
     Fixed position = positionOf(voice);
     int32_t done = 0;
     while (done < frameCount) {
         Pass pass = setUpPass(voice, position, frameCount - done);
-        const Fixed step = voice.direction == forwards ? stepOf(voice) : Fixed{0} - stepOf(voice);
-        const int16_t *data = voice.sample->data;
+        if (pass.ramp == 0 && isSilent(pass)) {
+            advanceSilently(voice, position, pass, frameCount - done);
+            break;
+        }
         float *out = buffer + 2 * done;
-        if (pass.ramp != 0)
-            mixRampFrames(out, pass.length, data, position, step, pass, pass.deltaLeft,
-                          pass.deltaRight);
-        else
-            mixConstantFrames(out, pass.length, data, position, step, pass);
+        const int16_t *data = voice.sample->data;
+        const Fixed step = stepForwards(voice);
+        position = pass.ramp != 0 ? frameLoops->ramp(out, pass.length, data, position, step,
+                                                     pass.rampGain, pass.delta)
+                                  : mixConstantFrames(out, data, position, step, pass);
         done += pass.length;
         if (finishRamp(voice, pass))
             continue;
@@ -287,9 +329,28 @@ void mixVoices(float *buffer, int32_t frameCount) {
 void convertToPcm16(int16_t *destination, const float *source, int32_t frameCount) {
     if (frameCount <= 0 || !destination || !source)
         return;
-    for (int32_t k = 0; k < 2 * frameCount; ++k) {
-        // Rounds in the default mode, to nearest with ties to even.
-        const float rounded = std::nearbyint(source[k]);
-        destination[k] = static_cast<int16_t>(std::fmin(std::fmax(rounded, -32768.0f), 32767.0f));
-    }
+    frameLoops->convert(destination, source, 2 * int64_t{frameCount});
+}
+
+const FrameLoops &scalarFrameLoops() {
+    return scalarLoops;
+}
+
+MixerPath fastestMixerPath() {
+    if (avx2FrameLoops())
+        return MixerPath::avx2;
+    return sse2FrameLoops() ? MixerPath::sse2 : MixerPath::scalar;
+}
+
+bool selectMixerPath(MixerPath path) {
+    const FrameLoops *loops = loopsOf(path);
+    if (!loops)
+        return false;
+    selectedPath = path;
+    frameLoops = loops;
+    return true;
+}
+
+MixerPath selectedMixerPath() {
+    return selectedPath;
 }

@@ -55,3 +55,16 @@ void mixVoices(float *buffer, int32_t frameCount);
 
 // Rounds to nearest (ties to even) and clips 2 x frameCount values.
 void convertToPcm16(int16_t *destination, const float *source, int32_t frameCount);
+
+// The frame loops of mixVoices and convertToPcm16 come in paths that give the
+// same bits: the portable scalar loops, the reference; SSE2 loops on x86; AVX2
+// loops on x86 processors that have it.
+enum class MixerPath { scalar, sse2, avx2 };
+
+// The fastest path of this build on this processor: the one the mixer starts with.
+MixerPath fastestMixerPath();
+
+// False, with nothing changed, when the path is missing from this build or
+// this processor. Not while a block is being mixed.
+bool selectMixerPath(MixerPath path);
+MixerPath selectedMixerPath();

@@ -20,6 +20,7 @@ class WavWriter {
 
   private:
     std::FILE *file = nullptr;
+    std::vector<char> buffer; // the file's, while it is open
     std::string path;
     size_t frames = 0;
 };

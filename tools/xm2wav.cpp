@@ -3,6 +3,7 @@
 
 #include "player/blockfill.h"
 #include "player/memory_file.h"
+#include "player/mixer.h"
 #include "player/sequencer.h"
 #include "player/settings.h"
 #include "tools/wav_file.h"
@@ -13,12 +14,13 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
 
 const char *usage =
-    "usage: xm2wav SONG.xm OUT.wav [--seconds S] [--positions FILE]\n"
+    "usage: xm2wav SONG.xm OUT.wav [--seconds S] [--positions FILE] [--mixer PATH]\n"
     "\n"
     "Renders SONG.xm as 44100 Hz 16-bit stereo PCM into OUT.wav, block 0 first:\n"
     "the samples the audio device would play.\n"
@@ -26,6 +28,8 @@ const char *usage =
     "  --seconds S       render S seconds (default: until the song loops, that is until\n"
     "                    play first returns to an order already played; at most 30 minutes)\n"
     "  --positions FILE  write one line per block: block, order, row, milliseconds\n"
+    "  --mixer PATH      mix with the scalar, sse2 or avx2 loops (default: the fastest\n"
+    "                    this processor has); every path writes the same file\n"
     "  --help            this text\n";
 
 const double longestSeconds = 30 * 60;
@@ -35,7 +39,20 @@ struct Options {
     std::string output;
     std::string positions;
     double seconds = -1; // until the song loops
+    MixerPath mixer = fastestMixerPath();
+    std::string mixerName; // as given
 };
+
+bool parseMixerPath(const std::string &name, MixerPath &path) {
+    const std::pair<const char *, MixerPath> paths[] = {
+        {"scalar", MixerPath::scalar}, {"sse2", MixerPath::sse2}, {"avx2", MixerPath::avx2}};
+    for (const auto &[pathName, value] : paths)
+        if (name == pathName) {
+            path = value;
+            return true;
+        }
+    return false;
+}
 
 bool parseSeconds(const char *text, double &seconds) {
     char *end = nullptr;
@@ -52,7 +69,8 @@ int parseOptions(int argc, char **argv, Options &options) {
             std::fputs(usage, stdout);
             return -1;
         }
-        if ((argument == "--seconds" || argument == "--positions") && i + 1 >= argc) {
+        if ((argument == "--seconds" || argument == "--positions" || argument == "--mixer") &&
+            i + 1 >= argc) {
             std::fprintf(stderr, "xm2wav: %s needs a value\n", argument.c_str());
             return 2;
         }
@@ -63,6 +81,13 @@ int parseOptions(int argc, char **argv, Options &options) {
             }
         } else if (argument == "--positions") {
             options.positions = argv[++i];
+        } else if (argument == "--mixer") {
+            options.mixerName = argv[++i];
+            if (!parseMixerPath(options.mixerName, options.mixer)) {
+                std::fprintf(stderr, "xm2wav: unknown mixer path '%s' (scalar, sse2 or avx2)\n",
+                             argv[i]);
+                return 2;
+            }
         } else if (argument.rfind("--", 0) == 0) {
             std::fprintf(stderr, "xm2wav: unknown option '%s'\n%s", argument.c_str(), usage);
             return 2;
@@ -218,6 +243,11 @@ int main(int argc, char **argv) {
     const int parsed = parseOptions(argc, argv, options);
     if (parsed != 0)
         return parsed < 0 ? 0 : parsed;
+    if (!selectMixerPath(options.mixer)) {
+        std::fprintf(stderr, "xm2wav: the %s mixer path is missing on this processor\n",
+                     options.mixerName.c_str());
+        return 2;
+    }
     Song *song = loadNamedSong(options.song);
     if (!song)
         return 1;
