@@ -108,6 +108,16 @@ int32_t semitoneOffset(const ChannelRow &row, int semitones) {
            amigaPeriod(row.channel.pitchNote, finetune);
 }
 
+// Heading for the first point, not there yet: its value, no slope.
+void holdAtFirstPoint(MusicChannel &channel, const EnvelopePoint &first, int32_t tick) {
+    channel.volEnvDone = 0;
+    channel.volEnvTick = tick;
+    channel.volEnvPoint = 0;
+    channel.volEnvSlope = 0;
+    channel.volEnvAcc = first.value * 65536;
+    channel.volEnvValue = first.value;
+}
+
 int32_t retriggeredVolume(int32_t volume, uint8_t change) {
     static const int32_t steps[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
     switch (change) {
@@ -130,9 +140,15 @@ int32_t retriggeredVolume(int32_t volume, uint8_t change) {
 }
 
 // Lxx: moves the volume envelope to a tick, between the points around it.
+// Before the first point the envelope holds that point's value until its
+// tick comes, as it does after the last; nothing is extrapolated backwards.
 void setEnvelopePosition(MusicChannel &channel, const Instrument &instrument, int32_t tick) {
     const EnvelopePoint *points = instrument.volumePoints;
     const int32_t count = instrument.volumePointCount;
+    if (tick < points[0].tick) {
+        holdAtFirstPoint(channel, points[0], tick);
+        return;
+    }
     int32_t i = 0;
     while (i < count && tick > points[i + 1].tick)
         ++i;
@@ -148,6 +164,7 @@ void setEnvelopePosition(MusicChannel &channel, const Instrument &instrument, in
     channel.volEnvDone = 0;
     channel.volEnvTick = tick;
     channel.volEnvSlope = ticks == 0 ? 0 : (next.value - here.value) * 65536 / ticks;
+    // here.tick <= tick <= next.tick, so the product stays within the segment's rise.
     channel.volEnvAcc = (tick - here.tick) * channel.volEnvSlope + here.value * 65536;
     channel.volEnvPoint = i + 1;
     channel.volEnvValue = channel.volEnvAcc >> 16;

@@ -218,7 +218,8 @@ void readInstrumentBody(XmReader &in, Instrument &instrument) {
     instrument.vibratoSweep = fields[11];
     instrument.vibratoDepth = fields[12];
     instrument.vibratoRate = fields[13];
-    instrument.fadeout = static_cast<uint16_t>(u16At(fields + 14) * 2);
+    // Doubled, the largest steps would wrap to small ones (0x8000 to none at all).
+    instrument.fadeout = static_cast<uint16_t>(std::min(u16At(fields + 14) * 2, 0xffff));
     repairEnvelope({instrument.volumePoints, instrument.volumePointCount, instrument.volumeSustain,
                     instrument.volumeLoopStart, instrument.volumeLoopEnd, instrument.volumeType});
     repairEnvelope({instrument.panningPoints, instrument.panningPointCount,

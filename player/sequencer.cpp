@@ -330,6 +330,10 @@ void envelopeStep(MusicChannel &channel, const EnvelopeShape &envelope, Envelope
             state.slope = ticks == 0 ? 0 : (next.value - here.value) * 65536 / ticks;
             state.accumulator = here.value * 65536;
             state.point += 1;
+        } else if (state.point == 0) {
+            // Before the first point's tick (a first point after tick 0): hold
+            // its value rather than whatever the last note left behind.
+            state.accumulator = envelope.points[0].value * 65536;
         } else {
             state.accumulator += state.slope;
         }
@@ -391,8 +395,12 @@ void updateVoice(MusicChannel &channel, const Sample &sample, const Song &song) 
     if (channel.updateFlags & updatePitch)
         setVoicePitch(channel, song);
     if (channel.updateFlags & updateRewind) {
+        // Back to the start of the sample, played forwards from there: a voice
+        // on its way back through a ping-pong loop would otherwise run on
+        // backwards from frame 0, before the start of its data.
         MixerVoice &voice = *channel.voice;
         voice.position = voice.positionFraction = 0;
         voice.startOffset = 0;
+        voice.direction = forwards;
     }
 }
