@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 namespace {
@@ -65,7 +66,7 @@ void onInterrupt(int) {
 void catchInterrupt() {
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 }
@@ -259,6 +260,9 @@ int capture(const Options &options, const Soundtrack &soundtrack, const Offscree
 
 int main(int argc, char **argv) {
     catchInterrupt();
+    // The credits write their fly-in values to the intro's console; here
+    // standard output carries the report alone.
+    std::cout.setstate(std::ios_base::badbit);
     Options options;
     const int parsed = parseOptions(argc, argv, options);
     if (parsed != 0)
