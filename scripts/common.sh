@@ -1,4 +1,4 @@
-# Shared by run-intro and run-tests: installing what is missing and building.
+# Shared by run-intro, run-tests and capture: installing what is missing and building.
 
 set -euo pipefail
 
@@ -10,9 +10,12 @@ buildPackages="g++ make cmake libgl-dev libglu1-mesa-dev freeglut3-dev libglew-d
     libx11-dev libpng-dev libgl1-mesa-dri libglx-mesa0 libsdl2-dev"
 # What a screen without a display needs: a virtual X server.
 headlessPackages="xvfb"
+# What the video capture adds: FFmpeg's libraries (with their H.264 encoder),
+# found through pkg-config.
+capturePackages="pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev"
 # What the tests add: the test libraries, clang with its sanitizer runtime.
 testPackages="libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb libfreetype-dev
-    fonts-dejavu-extra"
+    fonts-dejavu-extra $capturePackages"
 
 # What building the web page needs: Emscripten, and Python to serve the page.
 webPackages="emscripten cmake make python3"

@@ -1,5 +1,6 @@
 // veltrane-frame: draws one frame of the intro into a PNG file.
 
+#include "tools/arguments.h"
 #include "tools/offscreen.h"
 #include "tools/png_file.h"
 
@@ -30,23 +31,6 @@ struct Options {
     int height = 700;
     std::string output;
 };
-
-bool parseInt(const char *text, int lowest, int &value) {
-    char *end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < lowest || parsed > 0x7fffffff)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
-bool parseSize(const char *text, int &width, int &height) {
-    const char *x = std::strchr(text, 'x');
-    if (!x)
-        return false;
-    const std::string widthText(text, x);
-    return parseInt(widthText.c_str(), 1, width) && parseInt(x + 1, 1, height);
-}
 
 // Returns 0 to go on, or the exit status to end with.
 int parseOptions(int argc, char **argv, Options &options) {

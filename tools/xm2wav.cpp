@@ -1,11 +1,10 @@
 // xm2wav: renders an XM song to a WAV file through the same block fill that
 // feeds the audio device, so the file holds exactly what the device would play.
 
-#include "player/blockfill.h"
-#include "player/memory_file.h"
 #include "player/mixer.h"
-#include "player/sequencer.h"
 #include "player/settings.h"
+#include "tools/arguments.h"
+#include "tools/song_render.h"
 #include "tools/wav_file.h"
 
 #include <cmath>
@@ -32,8 +31,6 @@ const char *usage =
     "                    this processor has); every path writes the same file\n"
     "  --help            this text\n";
 
-const double longestSeconds = 30 * 60;
-
 struct Options {
     std::string song;
     std::string output;
@@ -52,12 +49,6 @@ bool parseMixerPath(const std::string &name, MixerPath &path) {
             return true;
         }
     return false;
-}
-
-bool parseSeconds(const char *text, double &seconds) {
-    char *end = nullptr;
-    seconds = std::strtod(text, &end);
-    return end != text && *end == '\0' && seconds >= 0 && seconds <= 24 * 3600;
 }
 
 // 0 to go on, else the exit status.
@@ -104,25 +95,6 @@ int parseOptions(int argc, char **argv, Options &options) {
     return 0;
 }
 
-// Watches the ticks for the first return to an order already played and
-// notes the frame at which that tick falls.
-struct LoopWatch {
-    bool played[256] = {};
-    int64_t tickFrame = 0; // the frame the next tick falls on
-    int64_t loopFrame = -1;
-};
-LoopWatch loopWatch;
-
-void watchedTick(Song *song) {
-    if (song->tick == 0) {
-        if (song->nextOrder >= 0 && loopWatch.played[song->nextOrder] && loopWatch.loopFrame < 0)
-            loopWatch.loopFrame = loopWatch.tickFrame;
-        loopWatch.played[song->nextOrder >= 0 ? song->nextOrder : song->order] = true;
-    }
-    sequencerTick(song);
-    loopWatch.tickFrame += song->samplesPerTick;
-}
-
 class Progress {
   public:
     explicit Progress(double totalSeconds) : total(totalSeconds), shown(isatty(STDERR_FILENO)) {}
@@ -157,19 +129,10 @@ class Progress {
 };
 
 Song *loadNamedSong(const std::string &path) {
-    if (std::FILE *file = std::fopen(path.c_str(), "rb"))
-        std::fclose(file);
-    else {
-        std::fprintf(stderr, "xm2wav: %s: %s\n", path.c_str(), std::strerror(errno));
-        return nullptr;
-    }
-    setFileCallbacks(memOpen, memClose, memRead, memSeek, memTell);
-    Song *song = loadSong(path.c_str(), nullptr);
+    std::string error;
+    Song *song = loadSongFile(path, error);
     if (!song)
-        std::fprintf(stderr,
-                     "xm2wav: %s: not a song this player can load (not an XM file, an older "
-                     "XM format, or damaged)\n",
-                     path.c_str());
+        std::fprintf(stderr, "xm2wav: %s\n", error.c_str());
     return song;
 }
 
@@ -185,41 +148,25 @@ int render(Song *song, const Options &options) {
         std::fprintf(stderr, "xm2wav: %s: %s\n", options.positions.c_str(), std::strerror(errno));
         return 1;
     }
-    if (!beginPlayback(song)) {
+    SongRender songRender;
+    if (!beginSongRender(song, options.seconds, songRender)) {
         std::fprintf(stderr, "xm2wav: not enough memory to play %s\n", options.song.c_str());
         return 1;
     }
-    song->tickFunction = watchedTick;
-    const bool untilLoop = options.seconds < 0;
-    const int64_t limit = static_cast<int64_t>(
-        std::llround((untilLoop ? longestSeconds : options.seconds) * mixRate));
-    const int32_t blockFrames = playbackSizes().blockFrames;
-    Progress progress(untilLoop ? 0 : options.seconds);
-    int64_t rendered = 0;
-    for (int64_t block = 0; rendered < limit; ++block) {
-        if (untilLoop && loopWatch.loopFrame >= 0 && loopWatch.loopFrame <= rendered)
-            break;
-        const int32_t filled = nextBlockToFill();
-        fillBlock();
-        int64_t end = std::min<int64_t>(rendered + blockFrames, limit);
-        if (untilLoop && loopWatch.loopFrame >= 0)
-            end = std::min(end, loopWatch.loopFrame);
-        if (end <= rendered)
-            break; // the song looped on this block's first frame: none of it belongs
-        if (!wav.write(ringBlock(filled), static_cast<size_t>(end - rendered))) {
+    Progress progress(songRender.untilLoop ? 0 : options.seconds);
+    RenderedBlock block;
+    for (int64_t index = 0; renderNextBlock(songRender, block); ++index) {
+        if (!wav.write(block.pcm, static_cast<size_t>(block.frames))) {
             std::fprintf(stderr, "xm2wav: %s: %s\n", options.output.c_str(), std::strerror(errno));
             return 1;
         }
-        if (positions) {
-            const PositionStamp &stamp = blockStamp(filled);
-            std::fprintf(positions, "%lld %d %d %d\n", static_cast<long long>(block), stamp.order,
-                         stamp.row, stamp.timeMs);
-        }
-        rendered = end;
-        progress.update(static_cast<double>(rendered) / mixRate, *song);
+        if (positions)
+            std::fprintf(positions, "%lld %d %d %d\n", static_cast<long long>(index),
+                         block.stamp.order, block.stamp.row, block.stamp.timeMs);
+        progress.update(static_cast<double>(songRender.rendered) / mixRate, *song);
     }
     progress.finish();
-    endPlayback();
+    endSongRender();
     if (positions && std::fclose(positions) != 0) {
         std::fprintf(stderr, "xm2wav: %s: %s\n", options.positions.c_str(), std::strerror(errno));
         return 1;
@@ -229,10 +176,11 @@ int render(Song *song, const Options &options) {
         return 1;
     }
     std::printf("%s: %.3f seconds%s\n", options.output.c_str(),
-                static_cast<double>(rendered) / mixRate,
-                untilLoop ? (loopWatch.loopFrame >= 0 ? ", up to where the song loops"
-                                                      : ", the song did not loop within 30 minutes")
-                          : "");
+                static_cast<double>(songRender.rendered) / mixRate,
+                songRender.untilLoop
+                    ? (songRender.looped ? ", up to where the song loops"
+                                         : ", the song did not loop within 30 minutes")
+                    : "");
     return 0;
 }
 

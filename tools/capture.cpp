@@ -1,0 +1,284 @@
+// veltrane-capture: writes the intro as a video file, frame by frame, with the
+// pictures a display at a fixed rate would show and the sound the audio
+// device would play.
+
+#include "player/settings.h"
+#include "tools/arguments.h"
+#include "tools/capture_timeline.h"
+#include "tools/encoder_thread.h"
+#include "tools/offscreen.h"
+#include "tools/pending_file.h"
+#include "tools/progress_bar.h"
+#include "tools/song_render.h"
+#include "tools/video_encoder.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+
+const char *usage =
+    "usage: veltrane-capture OUT [--fps F] [--size WxH] [--seconds S] [--lossless] [--song FILE]\n"
+    "\n"
+    "Writes the intro into the video file OUT: frame i is the picture the intro\n"
+    "draws as its frame number i on a display showing F frames a second (its clock\n"
+    "at i * 1000 / F ms, the light on the row of the sound block heard then), and\n"
+    "the sound is the song as the audio device plays it from the first frame on.\n"
+    "Needs an X display (Xvfb will do; scripts/capture brings its own).\n"
+    "\n"
+    "  --fps F       frames a second, 1 to 240 (default 60)\n"
+    "  --size WxH    picture size in pixels (default 1920x1080; even sides for MP4)\n"
+    "  --seconds S   length, at most 30 minutes (default: until the song loops)\n"
+    "  --lossless    FFV1 in RGB with FLAC, in Matroska: every pixel and sample exact\n"
+    "                (default: H.264 at CRF 18 in yuv420p with AAC, in MP4, for sharing)\n"
+    "  --song FILE   the XM song (default: Rava64.xm in the working directory, as the\n"
+    "                intro plays it)\n"
+    "  --help        this text\n"
+    "\n"
+    "OUT is written under a temporary name beside it and renamed when complete.\n"
+    "Ctrl-C ends the capture early: OUT then holds the frames done so far, playable,\n"
+    "and the exit status is 130. Errors end it with status 1 and leave OUT as it was.\n";
+
+const char *program = "veltrane-capture";
+const int highestRate = 240;
+
+struct Options {
+    std::string output;
+    std::string song = "Rava64.xm";
+    int framesPerSecond = 60;
+    int width = 1920;
+    int height = 1080;
+    double seconds = -1; // until the song loops
+    bool lossless = false;
+};
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted = true;
+}
+
+// The first Ctrl-C asks for a clean end; a second one ends the program.
+void catchInterrupt() {
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// A value that is not one; the option parser ends with status 1.
+int badValue(const std::string &option, const char *value, const char *why) {
+    std::fprintf(stderr, "%s: bad %s '%s': %s\n", program, option.c_str(), value, why);
+    return 1;
+}
+
+bool takesValue(const std::string &option) {
+    return option == "--fps" || option == "--size" || option == "--seconds" || option == "--song";
+}
+
+// Returns 0 to go on, -1 after --help, or the exit status to end with.
+int parseOption(int argc, char **argv, int &i, Options &options) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+        std::fputs(usage, stdout);
+        return -1;
+    }
+    if (takesValue(option) && i + 1 >= argc) {
+        std::fprintf(stderr, "%s: %s needs a value\n", program, option.c_str());
+        return 2;
+    }
+    if (option == "--fps") {
+        const char *value = argv[++i];
+        if (!parseInt(value, 1, options.framesPerSecond) || options.framesPerSecond > highestRate)
+            return badValue(option, value, "a whole number of frames a second from 1 to 240");
+    } else if (option == "--size") {
+        const char *value = argv[++i];
+        if (!parseSize(value, options.width, options.height))
+            return badValue(option, value, "width x height in pixels, as 1920x1080");
+    } else if (option == "--seconds") {
+        const char *value = argv[++i];
+        if (!parseSeconds(value, options.seconds) || options.seconds > longestLoopSeconds)
+            return badValue(option, value, "a number of seconds up to 1800");
+    } else if (option == "--song") {
+        options.song = argv[++i];
+    } else if (option == "--lossless") {
+        options.lossless = true;
+    } else if (option.rfind("-", 0) == 0 || !options.output.empty()) {
+        std::fprintf(stderr, "%s: unexpected argument '%s'\n%s", program, option.c_str(), usage);
+        return 2;
+    } else {
+        options.output = option;
+    }
+    return 0;
+}
+
+int parseOptions(int argc, char **argv, Options &options) {
+    for (int i = 1; i < argc; ++i)
+        if (const int status = parseOption(argc, argv, i, options))
+            return status;
+    if (options.output.empty()) {
+        std::fprintf(stderr, "%s: no output file given\n%s", program, usage);
+        return 2;
+    }
+    // yuv420p halves the colour resolution both ways.
+    if (!options.lossless && (options.width % 2 || options.height % 2)) {
+        std::fprintf(stderr, "%s: bad --size '%dx%d': MP4 needs even sides (or use --lossless)\n",
+                     program, options.width, options.height);
+        return 1;
+    }
+    return 0;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct CaptureTimes {
+    int64_t frames = 0;
+    double drawing = 0;  // drawing and reading back the pictures
+    double encoding = 0; // converting, encoding and writing, on its own thread
+    double total = 0;
+};
+
+// Draws and hands over frames until all are done, Ctrl-C comes or encoding
+// has failed.
+void captureFrames(const Options &options, const Soundtrack &soundtrack, int64_t frameCount,
+                   const OffscreenTarget &target, EncoderThread &encoder, CaptureTimes &times) {
+    const int rate = options.framesPerSecond;
+    const int64_t soundCount = soundFrames(soundtrack);
+    ProgressBar progress(frameCount, "frames");
+    for (int64_t frame = 0; frame < frameCount && !interrupted; ++frame) {
+        const auto start = std::chrono::steady_clock::now();
+        const int32_t elapsedMs = elapsedMsAt(frame, rate);
+        renderOffscreen(target, frameStateAt(static_cast<int>(frame), elapsedMs,
+                                             audibleRowAt(soundtrack, elapsedMs), target.width,
+                                             target.height));
+        CapturedFrame captured;
+        captured.rgba = readRgba8(target);
+        times.drawing += secondsSince(start);
+        const int64_t from = soundStartOf(frame, rate, soundCount);
+        const int64_t to = soundStartOf(frame + 1, rate, soundCount);
+        captured.sound.assign(soundtrack.pcm.begin() + 2 * from, soundtrack.pcm.begin() + 2 * to);
+        if (!encoder.push(std::move(captured)))
+            break;
+        times.frames = frame + 1;
+        progress.update(times.frames);
+    }
+    progress.finish();
+}
+
+// The soundtrack and the GL target; false after printing why not.
+bool prepare(const Options &options, Soundtrack &soundtrack, OffscreenTarget &target) {
+    std::string error;
+    Song *song = loadSongFile(options.song, error);
+    bool ready = song != nullptr;
+    ready = ready && checkEncoders(options.lossless, error);
+    ready =
+        ready && openOffscreenContext(program, error) &&
+        createOffscreenTarget(options.width, options.height, OffscreenFormat::rgba8, target, error);
+    if (ready && !renderSoundtrack(song, options.seconds, soundtrack)) {
+        error = "not enough memory to play " + options.song;
+        ready = false;
+    }
+    if (ready && soundFrames(soundtrack) == 0) {
+        error = "nothing to capture: the sound is 0 seconds long";
+        ready = false;
+    }
+    if (song)
+        freeSong(song);
+    if (!ready)
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+    return ready;
+}
+
+void report(const Options &options, const Soundtrack &soundtrack, const CaptureTimes &times) {
+    const double seconds = static_cast<double>(times.frames) / options.framesPerSecond;
+    std::printf("%s: %lld frames at %d fps (%.3f s), %dx%d, %s%s\n", options.output.c_str(),
+                static_cast<long long>(times.frames), options.framesPerSecond, seconds,
+                options.width, options.height, videoFormatName(options.lossless),
+                options.seconds >= 0 || interrupted ? ""
+                : soundtrack.looped                 ? ", up to where the song loops"
+                                                    : ", the song did not loop within 30 minutes");
+    const double perFrame = times.frames > 0 ? 1000.0 / times.frames : 0;
+    std::printf("drawing %.1f s (%.1f ms a frame), encoding %.1f s (%.1f ms a frame), "
+                "%.1f s in all\n",
+                times.drawing, times.drawing * perFrame, times.encoding, times.encoding * perFrame,
+                times.total);
+}
+
+int capture(const Options &options, const Soundtrack &soundtrack, const OffscreenTarget &target,
+            PendingFile &file) {
+    const auto start = std::chrono::steady_clock::now();
+    std::string error;
+    VideoSettings settings{file.temporary, options.lossless, options.width, options.height,
+                           options.framesPerSecond};
+    VideoEncoder *encoder = openVideoEncoder(settings, error);
+    CaptureTimes times;
+    bool done = encoder != nullptr;
+    if (done) {
+        EncoderThread thread(encoder);
+        captureFrames(options, soundtrack,
+                      framesToCover(soundFrames(soundtrack), options.framesPerSecond), target,
+                      thread, times);
+        done = thread.finish(error);
+        const auto finishing = std::chrono::steady_clock::now();
+        done = done && finishVideo(encoder, error);
+        times.encoding = thread.encodingSeconds() + secondsSince(finishing);
+    }
+    closeVideoEncoder(encoder);
+    if (done && times.frames == 0) {
+        error = "interrupted before the first frame; nothing written";
+        done = false;
+    }
+    if (!done || !commitPendingFile(file, error)) {
+        // The encoder names the temporary file; the user knows the final one.
+        const size_t at = error.find(file.temporary);
+        if (at != std::string::npos && !file.temporary.empty())
+            error.replace(at, file.temporary.size(), options.output);
+        discardPendingFile(file);
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return interrupted ? 130 : 1;
+    }
+    times.total = secondsSince(start);
+    report(options, soundtrack, times);
+    if (interrupted) {
+        std::fprintf(stderr,
+                     "%s: interrupted: %s holds the first %lld frames (%.3f s) and is playable\n",
+                     program, options.output.c_str(), static_cast<long long>(times.frames),
+                     static_cast<double>(times.frames) / options.framesPerSecond);
+        return 130;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    catchInterrupt();
+    // The credits write their fly-in values to the intro's console; here
+    // standard output carries the report alone.
+    std::cout.setstate(std::ios_base::badbit);
+    Options options;
+    const int parsed = parseOptions(argc, argv, options);
+    if (parsed != 0)
+        return parsed < 0 ? 0 : parsed;
+    // Whether OUT can be written is known before the long preparations.
+    std::string error;
+    PendingFile file;
+    if (!createPendingFile(options.output, file, error)) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 1;
+    }
+    Soundtrack soundtrack;
+    OffscreenTarget target;
+    if (!prepare(options, soundtrack, target)) {
+        discardPendingFile(file);
+        return 1;
+    }
+    return capture(options, soundtrack, target, file);
+}
