@@ -95,3 +95,16 @@ void drawFrame(const FrameState &state) {
     drawScene(state);
     drawOverlays(state.elapsedMs);
 }
+
+FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height) {
+    FrameState state = initialFrameState();
+    for (int i = 0; i < frame; ++i) {
+        advanceAnimation(state);
+        advanceAnimation(state);
+    }
+    state.elapsedMs = elapsedMs;
+    state.musicRow = musicRow;
+    state.windowWidth = width;
+    state.windowHeight = height;
+    return state;
+}

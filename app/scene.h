@@ -32,6 +32,10 @@ float horizontalScale(int32_t width, int32_t height);
 // Half of one frame's animation step; every frame advances twice.
 void advanceAnimation(FrameState &state);
 
+// The state of the intro's frame number frame (counted from 0): the
+// accumulators advanced exactly as the intro advances them.
+FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height);
+
 // Viewport and the 60-degree perspective the text overlays use.
 void applyViewport(int32_t width, int32_t height);
 

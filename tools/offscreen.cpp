@@ -98,16 +98,3 @@ std::vector<uint8_t> readRgba8(const OffscreenTarget &target) {
 std::vector<float> readRgbaFloat(const OffscreenTarget &target) {
     return readPixels<float>(target, GL_FLOAT);
 }
-
-FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height) {
-    FrameState state = initialFrameState();
-    for (int i = 0; i < frame; ++i) {
-        advanceAnimation(state);
-        advanceAnimation(state);
-    }
-    state.elapsedMs = elapsedMs;
-    state.musicRow = musicRow;
-    state.windowWidth = width;
-    state.windowHeight = height;
-    return state;
-}

@@ -35,7 +35,3 @@ void renderOffscreen(const OffscreenTarget &target, FrameState state);
 // The target's pixels, rows top first, 4 channels each.
 std::vector<uint8_t> readRgba8(const OffscreenTarget &target);
 std::vector<float> readRgbaFloat(const OffscreenTarget &target);
-
-// The state of the intro's frame number frame (counted from 0): the
-// accumulators advanced exactly as the intro advances them.
-FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height);

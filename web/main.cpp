@@ -43,19 +43,6 @@ void mixOnTimer(void *) {
     mixPendingBlocks();
 }
 
-FrameState stillFrameState(int frame, int32_t elapsedMs, int32_t row, int width, int height) {
-    FrameState state = initialFrameState();
-    for (int i = 0; i < frame; ++i) {
-        advanceAnimation(state);
-        advanceAnimation(state);
-    }
-    state.elapsedMs = elapsedMs;
-    state.musicRow = row;
-    state.windowWidth = width;
-    state.windowHeight = height;
-    return state;
-}
-
 } // namespace
 
 extern "C" {
@@ -101,7 +88,7 @@ EMSCRIPTEN_KEEPALIVE void veltraneDrawFrame(int frame, int elapsedMs, int row, i
                                             int height) {
     emscripten_set_canvas_element_size("#canvas", width, height);
     veltraneResize(width, height);
-    drawFrame(stillFrameState(frame, elapsedMs, row, width, height));
+    drawFrame(frameStateAt(frame, elapsedMs, row, width, height));
     glFinish();
 }
 
