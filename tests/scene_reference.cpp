@@ -8,135 +8,80 @@ namespace reference {
 Vec3 operator+(Vec3 a, Vec3 b) {
     return Vec3{a.x + b.x, a.y + b.y, a.z + b.z};
 }
-
 Vec3 operator-(Vec3 a, Vec3 b) {
     return Vec3{a.x - b.x, a.y - b.y, a.z - b.z};
 }
-
 Vec3 operator*(float s, Vec3 a) {
     return Vec3{s * a.x, s * a.y, s * a.z};
 }
-
 float dot(Vec3 a, Vec3 b) {
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
-
-float length(Vec3 a) {
-    return std::sqrt(dot(a, a));
-}
-
 Vec3 normalize(Vec3 a) {
-    return (1.0f / length(a)) * a;
+    return (1.0f / std::sqrt(dot(a, a))) * a;
 }
 
 namespace {
 
-const Vec3 floorNormal{0, 1, 0};
-const float floorDistance = 0.5f; // the floor is dot(floorNormal, X) + 0.5 = 0
-const float surfaceOffset = 0.005f;
-const float noHit = 1e20f;
-const double pi = 3.14159265358979323846;
+const Vec3 up{0, 1, 0};
+const float ambient = 0.15f;
 
-// Moves the origin along the ray so that a ray leaving a surface does not
-// meet that surface again at distance 0.
+// A ray leaving a surface starts 0.005 along, so that it does not meet that surface at 0.
 Ray movedOrigin(const Ray &ray) {
-    return Ray{ray.origin + surfaceOffset * ray.direction, ray.direction};
+    return Ray{ray.origin + 0.005f * ray.direction, ray.direction};
 }
 
-void addShading(Rgba &sum, float weight, Vec3 colour) {
-    sum.r += weight * colour.x;
-    sum.g += weight * colour.y;
-    sum.b += weight * colour.z;
-    sum.a += weight;
+bool anyObject(const Scene &scene, const Ray &ray) {
+    float t = 0;
+    for (const Sphere &sphere : scene.spheres)
+        if (raySphere(movedOrigin(ray), sphere, t))
+            return true;
+    return false;
 }
 
-// The highlight term: the cosine times its power, so the exponent is one
-// more than the power; a negative cosine gives none.
-float highlightTerm(float cosine, float power) {
-    if (cosine < 0)
-        return 0;
-    return cosine * std::pow(cosine, power);
+// The colour lit by diffuse + ambient, plus the white highlight: the cosine times its
+// power (so the exponent is one more than the power), none for a negative cosine.
+void addLit(Rgba &sum, float weight, Vec3 colour, SurfaceHit &hit, float cosine, float power) {
+    hit.highlight = cosine < 0 ? 0 : cosine * std::pow(cosine, power);
+    const Vec3 lit =
+        (hit.diffuse + ambient) * colour + Vec3{hit.highlight, hit.highlight, hit.highlight};
+    sum = Rgba{sum.r + weight * lit.x, sum.g + weight * lit.y, sum.b + weight * lit.z,
+               sum.a + weight};
 }
 
-Vec3 litColour(Vec3 colour, float diffuse, float highlight) {
-    const Vec3 shaded = (diffuse + ambient) * colour;
-    return shaded + Vec3{highlight, highlight, highlight};
+void addAmbient(Rgba &sum, float weight, Vec3 colour) {
+    const Vec3 dim = ambient * colour;
+    sum = Rgba{sum.r + weight * dim.x, sum.g + weight * dim.y, sum.b + weight * dim.z,
+               sum.a + weight};
 }
 
-// int() truncates toward zero. A value outside the int range (the floor near
-// the horizon) converts to the most negative int, as x86 does, which is even.
+// int() truncates toward zero; outside the int range (the floor near the horizon) it gives
+// the most negative int, as x86 does, which is even.
 int cellIndex(float coordinate) {
     const float scaled = coordinate * 3.0f;
-    if (!(std::fabs(scaled) < 2147483648.0f))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(scaled);
+    return std::fabs(scaled) < 2147483648.0f ? static_cast<int>(scaled)
+                                             : std::numeric_limits<int>::min();
 }
 
-SurfaceHit floorHit(Vec3 point) {
-    SurfaceHit hit;
-    hit.surface = Surface::floor;
-    hit.point = point;
-    hit.cellX = cellIndex(point.x);
-    hit.cellZ = cellIndex(point.z);
-    return hit;
-}
-
-Ray reflected(const Ray &ray, Vec3 point, Vec3 normal) {
-    const Vec3 mirrored = (2.0f * dot(normal, -1.0f * ray.direction)) * normal;
-    return Ray{point, mirrored + ray.direction};
-}
-
-float glowAlong(const Scene &scene, const Ray &ray) {
-    const float facing = dot(normalize(scene.light - ray.origin), ray.direction);
-    if (facing < 0)
-        return 0;
-    return std::pow(facing, 1400.0f);
-}
-
-// A sphere hit by ray: the point 0.005 short of the surface and its normal.
-SurfaceHit shadeSphereAlong(const Scene &scene, const Ray &ray, int sphere, float t, float weight,
-                            Rgba &sum, Ray &bounce) {
+// The sphere hit by ray at t: the shading point, and the reflected ray in bounce.
+SurfaceHit shadeSphereAt(const Scene &scene, const Ray &ray, int sphere, float t, float weight,
+                         Rgba &sum, Ray &bounce) {
     const Vec3 point = ray.origin + t * ray.direction;
     const Vec3 normal = normalize(point - scene.spheres[sphere].centre);
-    bounce = reflected(ray, point, normal);
+    bounce = Ray{point, (2.0f * dot(normal, -1.0f * ray.direction)) * normal + ray.direction};
     return shadeSphere(scene, ray, point, normal, sphere, weight, sum);
 }
 
 // The floor ends a path whichever bounce reaches it, always at weight 1.
 SurfaceHit shadeFloorAlong(const Scene &scene, const Ray &ray, Rgba &sum) {
     float t = 0;
-    if (!rayPlane(ray, t))
-        return SurfaceHit{};
-    return shadeFloor(scene, ray, ray.origin + t * ray.direction, 1.0f, sum);
-}
-
-// Follows a ray that has hit a sphere: its reflection, and the reflection of
-// that, with the sphere weights 0.3 and 0.09.
-void traceBounces(const Scene &scene, const Ray &firstRay, Path &path, Rgba &sum) {
-    float t = 0;
-    int sphere = firstObject(scene, firstRay, t);
-    if (sphere == -1) {
-        path.firstBounce = shadeFloorAlong(scene, firstRay, sum);
-        return;
-    }
-    Ray secondRay;
-    path.firstBounce = shadeSphereAlong(scene, firstRay, sphere, t, 0.3f, sum, secondRay);
-    sphere = firstObject(scene, secondRay, t);
-    if (sphere == -1) {
-        path.secondBounce = shadeFloorAlong(scene, secondRay, sum);
-        return;
-    }
-    Ray unused;
-    path.secondBounce = shadeSphereAlong(scene, secondRay, sphere, t, 0.3f * 0.3f, sum, unused);
+    return rayPlane(ray, t) ? shadeFloor(scene, ray, ray.origin + t * ray.direction, 1.0f, sum)
+                            : SurfaceHit{};
 }
 
 struct Matrix4 {
     float m[16]; // column major, as OpenGL keeps it
 };
-
-Matrix4 identity() {
-    return Matrix4{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-}
 
 Matrix4 multiply(const Matrix4 &a, const Matrix4 &b) {
     Matrix4 product{};
@@ -147,94 +92,61 @@ Matrix4 multiply(const Matrix4 &a, const Matrix4 &b) {
     return product;
 }
 
-// The rotation about +y that glRotatef(degrees, 0, 1, 0) multiplies in.
-Matrix4 rotationY(float degrees) {
-    const float radians = static_cast<float>(degrees * pi / 180.0);
-    const float c = std::cos(radians);
-    const float s = std::sin(radians);
-    Matrix4 rotation = identity();
-    rotation.m[0] = c;
-    rotation.m[2] = -s;
-    rotation.m[8] = s;
-    rotation.m[10] = c;
-    return rotation;
-}
-
-Matrix4 translation(float x, float y, float z) {
-    Matrix4 moved = identity();
-    moved.m[12] = x;
-    moved.m[13] = y;
-    moved.m[14] = z;
-    return moved;
-}
-
-Matrix4 scaleX(float sx) {
-    Matrix4 scaled = identity();
-    scaled.m[0] = sx;
-    return scaled;
-}
-
 Vec3 transformPoint(const Matrix4 &matrix, float x, float y, float z) {
     const float *m = matrix.m;
     return Vec3{m[0] * x + m[4] * y + m[8] * z + m[12], m[1] * x + m[5] * y + m[9] * z + m[13],
                 m[2] * x + m[6] * y + m[10] * z + m[14]};
 }
 
-// The modelview matrix the frame loads before drawing the scene.
+// The modelview matrix the frame loads: glRotatef(-viewAngle / 10, 0, 1, 0), then
+// glTranslatef(0, 0.5, -2), then glScalef(width / height, 1, 1).
 Matrix4 cameraMatrix(const FrameState &state, int width, int height) {
-    const Matrix4 turned = multiply(identity(), rotationY(-state.viewAngle / 10));
-    const Matrix4 moved = multiply(turned, translation(0, 0.5f, -2));
-    return multiply(moved, scaleX(horizontalScale(width, height)));
-}
-
-Vec3 lightFor(const FrameState &state) {
-    const LightPosition light = lightPositionFor(state.lightAngle, state.musicRow);
-    return Vec3{light.xyz[0], light.xyz[1], light.xyz[2]};
+    const float radians =
+        static_cast<float>(-state.viewAngle / 10 * 3.14159265358979323846 / 180.0);
+    const float c = std::cos(radians), s = std::sin(radians);
+    const Matrix4 turn{{c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1}};
+    const Matrix4 move{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.5f, -2, 1}};
+    const Matrix4 scale{
+        {horizontalScale(width, height), 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    return multiply(multiply(turn, move), scale);
 }
 
 } // namespace
 
 Scene sceneWithLight(Vec3 light) {
-    Scene scene;
-    scene.spheres[0] = Sphere{Vec3{-1, 0, 0}, 0.5f * 0.5f, Vec3{0.2f, 0.9f, 0.9f}};
-    scene.spheres[1] = Sphere{Vec3{0, -0.1f, 0.3f}, 0.4f * 0.4f, Vec3{0.9f, 0.7f, 0.2f}};
-    scene.spheres[2] = Sphere{Vec3{1, 0, 0}, 0.5f * 0.5f, Vec3{0.1f, 0.9f, 0.2f}};
-    scene.light = light;
-    return scene;
+    return Scene{{Sphere{Vec3{-1, 0, 0}, 0.5f * 0.5f, Vec3{0.2f, 0.9f, 0.9f}},
+                  Sphere{Vec3{0, -0.1f, 0.3f}, 0.4f * 0.4f, Vec3{0.9f, 0.7f, 0.2f}},
+                  Sphere{Vec3{1, 0, 0}, 0.5f * 0.5f, Vec3{0.1f, 0.9f, 0.2f}}},
+                 light};
 }
 
 bool raySphere(const Ray &ray, const Sphere &sphere, float &t) {
     const Vec3 dst = ray.origin - sphere.centre;
     const float b = dot(dst, ray.direction);
-    const float c = dot(dst, dst) - sphere.radiusSquared;
-    const float d = b * b - c;
+    const float d = b * b - (dot(dst, dst) - sphere.radiusSquared);
     if (!(d > 0))
         return false;
-    t = -b - std::sqrt(d);
-    if (t < 0) {
-        t = -b + std::sqrt(d);
-        if (t < 0)
-            return false;
-    }
+    const float near = -b - std::sqrt(d), far = -b + std::sqrt(d);
+    if (near < 0 && far < 0)
+        return false;
+    t = near < 0 ? far : near;
     return true;
 }
 
 bool rayPlane(const Ray &ray, float &t) {
-    const float vd = dot(floorNormal, ray.direction);
+    const float vd = dot(up, ray.direction);
     if (vd >= 0.00001f)
         return false;
-    const float v0 = -(dot(floorNormal, ray.origin) + floorDistance);
-    t = v0 / vd;
+    t = -(dot(up, ray.origin) + 0.5f) / vd;
     return t > 0;
 }
 
 int firstObject(const Scene &scene, const Ray &ray, float &t) {
-    const Ray moved = movedOrigin(ray);
-    t = noHit;
+    t = 1e20f;
     int nearest = -1;
-    for (int i = 0; i < static_cast<int>(scene.spheres.size()); ++i) {
+    for (int i = 0; i < 3; ++i) {
         float distance = 0;
-        if (raySphere(moved, scene.spheres[i], distance) && distance < t) {
+        if (raySphere(movedOrigin(ray), scene.spheres[i], distance) && distance < t) {
             t = distance;
             nearest = i;
         }
@@ -242,91 +154,83 @@ int firstObject(const Scene &scene, const Ray &ray, float &t) {
     return nearest;
 }
 
-bool anyObject(const Scene &scene, const Ray &ray) {
-    const Ray moved = movedOrigin(ray);
-    for (const Sphere &sphere : scene.spheres) {
-        float distance = 0;
-        if (raySphere(moved, sphere, distance))
-            return true;
-    }
-    return false;
-}
-
 Vec3 checkerColour(Vec3 point) {
-    const bool evenX = (cellIndex(point.x) & 1) == 0;
-    const bool evenZ = (cellIndex(point.z) & 1) == 0;
+    const bool evenX = (cellIndex(point.x) & 1) == 0, evenZ = (cellIndex(point.z) & 1) == 0;
     return evenX != evenZ ? Vec3{0.7f, 0.1f, 0.1f} : Vec3{0.2f, 0.1f, 0.1f};
 }
 
-bool sameKind(const SurfaceHit &a, const SurfaceHit &b) {
-    return a.surface == b.surface && a.sphere == b.sphere && a.shadowed == b.shadowed &&
-           a.facesLight == b.facesLight && a.cellX == b.cellX && a.cellZ == b.cellZ;
+bool PixelResult::sameKind(const PixelResult &other) const {
+    for (int k = 0; k < 3; ++k) {
+        const SurfaceHit &a = path[k], &b = other.path[k];
+        if (a.surface != b.surface || a.sphere != b.sphere || a.shadowed != b.shadowed ||
+            a.facesLight != b.facesLight || a.cellX != b.cellX || a.cellZ != b.cellZ)
+            return false;
+    }
+    return true;
 }
 
-bool sameKind(const Path &a, const Path &b) {
-    return sameKind(a.primary, b.primary) && sameKind(a.firstBounce, b.firstBounce) &&
-           sameKind(a.secondBounce, b.secondBounce);
-}
-
+// The sphere's half vector is taken twice: between the light and the view, then between
+// the light and that. Diffuse light falls off as 5 / (distance + 5).
 SurfaceHit shadeSphere(const Scene &scene, const Ray &ray, Vec3 point, Vec3 normal, int sphere,
                        float weight, Rgba &sum) {
     SurfaceHit hit;
     hit.surface = Surface::sphere;
     hit.sphere = sphere;
     hit.point = point;
-    const Vec3 colour = scene.spheres[sphere].colour;
-    const Vec3 towardsLight = scene.light - point;
-    const float lightDistance = length(towardsLight);
-    const Vec3 lv = normalize(towardsLight);
+    const Vec3 towardsLight = scene.light - point, lv = normalize(towardsLight);
     hit.shadowed = anyObject(scene, Ray{point, lv});
     const float dp = dot(normal, lv);
     hit.facesLight = dp > 0;
     if (hit.shadowed || !hit.facesLight) {
-        addShading(sum, weight, ambient * colour);
+        addAmbient(sum, weight, scene.spheres[sphere].colour);
         return hit;
     }
-    // The half vector is taken twice: between the light and the view, then
-    // between the light and that.
+    hit.diffuse = dp * (5.0f / (std::sqrt(dot(towardsLight, towardsLight)) + 5.0f));
     const Vec3 halfway = normalize(lv + normalize(lv - ray.direction));
-    hit.highlight = highlightTerm(dot(normal, halfway), 50.0f);
-    hit.diffuse = dp * (5.0f / (lightDistance + 5.0f));
-    addShading(sum, weight, litColour(colour, hit.diffuse, hit.highlight));
+    addLit(sum, weight, scene.spheres[sphere].colour, hit, dot(normal, halfway), 50.0f);
     return hit;
 }
 
+// The floor: one half vector, a sharper highlight and no attenuation.
 SurfaceHit shadeFloor(const Scene &scene, const Ray &ray, Vec3 point, float weight, Rgba &sum) {
-    SurfaceHit hit = floorHit(point);
-    const Vec3 colour = checkerColour(point);
+    SurfaceHit hit;
+    hit.surface = Surface::floor;
+    hit.point = point;
+    hit.cellX = cellIndex(point.x);
+    hit.cellZ = cellIndex(point.z);
     const Vec3 lv = normalize(scene.light - point);
     hit.shadowed = anyObject(scene, Ray{point, lv});
-    const float dp = dot(floorNormal, lv);
-    hit.facesLight = dp > 0;
+    hit.facesLight = lv.y > 0;
     if (hit.shadowed || !hit.facesLight) {
-        addShading(sum, weight, ambient * colour);
+        addAmbient(sum, weight, checkerColour(point));
         return hit;
     }
-    // One half vector and a sharper highlight than the spheres'; no attenuation.
-    const Vec3 halfway = normalize(lv - ray.direction);
-    hit.highlight = highlightTerm(dot(floorNormal, halfway), 100.0f);
-    hit.diffuse = dp;
-    addShading(sum, weight, litColour(colour, hit.diffuse, hit.highlight));
+    hit.diffuse = dot(up, lv);
+    addLit(sum, weight, checkerColour(point), hit, dot(up, normalize(lv - ray.direction)), 100.0f);
     return hit;
 }
 
+// The glow, then the nearest sphere with two bounces (weights 0.3 and 0.09), or the floor.
 PixelResult traceRay(const Scene &scene, const Ray &ray) {
     PixelResult result;
-    result.glow = glowAlong(scene, ray);
+    const float facing = dot(normalize(scene.light - ray.origin), ray.direction);
+    result.glow = facing < 0 ? 0 : std::pow(facing, 1400.0f);
     result.colour = Rgba{result.glow, result.glow, result.glow, 1.0f};
-    float t = 0;
-    const int sphere = firstObject(scene, ray, t);
-    if (sphere == -1) {
-        // The floor is tested against the view ray only when no sphere is in the way.
-        result.path.primary = shadeFloorAlong(scene, ray, result.colour);
-        return result;
+    Ray current = ray;
+    const float weights[] = {1.0f, 0.3f, 0.3f * 0.3f};
+    for (int step = 0; step < 3; ++step) {
+        float t = 0;
+        const int sphere = firstObject(scene, current, t);
+        if (sphere == -1) {
+            // The view ray tests the floor only when no sphere is in the way.
+            result.path[step] = shadeFloorAlong(scene, current, result.colour);
+            break;
+        }
+        Ray bounce;
+        result.path[step] =
+            shadeSphereAt(scene, current, sphere, t, weights[step], result.colour, bounce);
+        current = bounce;
     }
-    Ray bounce;
-    result.path.primary = shadeSphereAlong(scene, ray, sphere, t, 1.0f, result.colour, bounce);
-    traceBounces(scene, bounce, result.path, result.colour);
     return result;
 }
 
@@ -335,17 +239,14 @@ Ray primaryRay(const FrameState &state, int width, int height, int px, int py) {
     // The fragment's centre in normalised device coordinates; row 0 is the top.
     const float x = 2.0f * (static_cast<float>(px) + 0.5f) / static_cast<float>(width) - 1.0f;
     const float y = 1.0f - 2.0f * (static_cast<float>(py) + 0.5f) / static_cast<float>(height);
-    const Vec3 imagePoint = transformPoint(camera, x, y, 0);
     const Vec3 eye = transformPoint(camera, 0, 0, -2);
-    return Ray{eye, normalize(imagePoint - eye)};
+    return Ray{eye, normalize(transformPoint(camera, x, y, 0) - eye)};
 }
 
 ReferenceImage renderReference(const FrameState &state, int width, int height) {
-    const Scene scene = sceneWithLight(lightFor(state));
-    ReferenceImage image;
-    image.width = width;
-    image.height = height;
-    image.pixels.reserve(static_cast<size_t>(width) * height);
+    const LightPosition light = lightPositionFor(state.lightAngle, state.musicRow);
+    const Scene scene = sceneWithLight(Vec3{light.xyz[0], light.xyz[1], light.xyz[2]});
+    ReferenceImage image{width, height, {}};
     for (int py = 0; py < height; ++py)
         for (int px = 0; px < width; ++px)
             image.pixels.push_back(traceRay(scene, primaryRay(state, width, height, px, py)));

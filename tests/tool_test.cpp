@@ -1,0 +1,324 @@
+// xm2wav end to end, on songs made by the XM builder and on the soundtrack,
+// each rendered in a folder of its own and measured for pitch, level, timing,
+// length and positions; and the composer, which writes the soundtrack again.
+// Every expected number is worked out in the comments beside it: a tick lasts
+// floor(44100 x 2.5 / bpm) frames, 882 at 125 BPM and 735 at 150; a block 884.
+
+#include <gtest/gtest.h>
+
+#include "child_process.h"
+#include "every_effect_song.h"
+#include "tools/wav_file.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+using std::chrono::milliseconds;
+const double pi = 3.14159265358979323846;
+
+struct Position {
+    int block, order, row;
+};
+
+// xm2wav run on a song file, or on a song written into its folder first.
+struct Render {
+    ChildProcess process;
+    std::optional<int> status;
+    std::vector<int> left, right;
+    std::vector<Position> positions;
+
+    Render(const std::string &song, std::vector<std::string> arguments,
+           const XmSong *xm = nullptr) {
+        if (xm)
+            writeXm(process.directory() + "/" + song, *xm);
+        arguments.insert(arguments.begin(), {song, "out.wav"});
+        process.start(XM2WAV, arguments);
+        status = process.waitForExit(milliseconds(300000)); // a sanitizer build is slow
+        WavSound sound;
+        std::string error;
+        if (status == std::optional<int>(0) &&
+            readWav(process.directory() + "/out.wav", sound, error))
+            for (size_t k = 0; k + 1 < sound.values.size(); k += 2) {
+                left.push_back(sound.values[k]);
+                right.push_back(sound.values[k + 1]);
+            }
+        std::ifstream file(process.directory() + "/positions.txt");
+        Position p;
+        for (int ms; file >> p.block >> p.order >> p.row >> ms;)
+            positions.push_back(p);
+    }
+    size_t frames() const { return left.size(); }
+};
+
+// One cycle of a sine over 64 frames, looped, played by C-4 on row 0 at 8363 Hz.
+std::vector<int> sineCycle() {
+    std::vector<int> values;
+    for (int i = 0; i < 64; ++i)
+        values.push_back(static_cast<int>(std::lround(16000 * std::sin(2 * pi * i / 64))));
+    return values;
+}
+
+XmSong sineSong(int rows = 64, int patterns = 1) {
+    XmSong song;
+    song.channels = 1;
+    XmSample sample;
+    sample.values = sineCycle();
+    sample.sixteenBit = true;
+    sample.loop = xmForwardLoop;
+    sample.loopLength = 64;
+    song.instruments = {instrumentWith(sample)};
+    song.orders.clear();
+    for (int p = 0; p < patterns; ++p) {
+        song.orders.push_back(static_cast<uint8_t>(p));
+        song.patterns.push_back(blankPattern(rows, 1));
+        song.patterns.back().at(0, 0) = xmCell("C-4 01");
+    }
+    return song;
+}
+
+// A note started at frame 0 on its frame k, before the first loop turn: k steps of
+// floor(8363 x 2^32 / 44100) (the lowest fraction bit cleared before each), the sample
+// interpolated linearly, the gain rising from 0 to 63/255 over 128 frames.
+double noteFrame(int k) {
+    static const std::vector<int> sine = sineCycle();
+    const uint64_t step = (uint64_t{8363} << 32) / 44100;
+    uint64_t position = 0;
+    for (int i = 0; i < k; ++i)
+        position = (position & ~uint64_t{1}) + step;
+    const size_t index = static_cast<size_t>(position >> 32);
+    const double weight = static_cast<double>(static_cast<uint32_t>(position) >> 1) / 2147483648.0;
+    return (sine[index] + weight * (sine[index + 1] - sine[index])) * 63.0 / 255 *
+           std::min(k / 128.0, 1.0);
+}
+
+TEST(Xm2Wav, PlaysTheReferenceNoteAtItsPitchAndLevel) {
+    const XmSong song = sineSong();
+    Render render("sine.xm", {"--seconds", "5"}, &song);
+    ASSERT_EQ(render.status, std::optional<int>(0)) << render.process.errors();
+    ASSERT_EQ(render.frames(), 5u * 44100);
+    // 8363 Hz over a 64-frame cycle repeats at 130.671875 Hz, measured between falling zero
+    // crossings from second 1 to 4: each placed within 0.007 frame over 130000 frames, while
+    // 8362 Hz would be 0.016 Hz lower.
+    for (const std::vector<int> *side : {&render.left, &render.right}) {
+        std::vector<double> crossings;
+        for (size_t n = 44100; n < 4 * 44100; ++n)
+            if ((*side)[n] > 0 && (*side)[n + 1] <= 0)
+                crossings.push_back(n + static_cast<double>((*side)[n]) /
+                                            ((*side)[n] - (*side)[n + 1]));
+        ASSERT_GE(crossings.size(), 391u);
+        EXPECT_NEAR((crossings.size() - 1) / (crossings.back() - crossings.front()) * 44100,
+                    8363.0 / 64, 0.002);
+    }
+    // Volume trunc(127.5) = 127 centred: gains 16256 / 255 and 16129 / 255, both 63, so the
+    // sides are equal; the peaks 16000 x 63 / 255 = 3952.9 (the play position passes close
+    // to frames 16 and 48 of the sample).
+    EXPECT_EQ(render.left, render.right);
+    const auto [lowest, highest] =
+        std::minmax_element(render.left.begin() + 44100, render.left.end());
+    EXPECT_NEAR(*highest, 3953, 1);
+    EXPECT_NEAR(*lowest, -3953, 1);
+}
+
+TEST(Xm2Wav, StartsNotesOnTheirRowsWithARamp) {
+    // Row 0 starts the note before the first frame, row 2 (frame 2 x 6 x 882 = 10584)
+    // releases it (no envelope: silent after the 128-frame ramp down), row 4 (21168) starts
+    // it again. Frame 64: 12.13678 frames in, 14782 + 0.13678 x 529 = 14854.36 at gain
+    // 0.5 x 63/255: 1834.95.
+    XmSong song = sineSong();
+    song.patterns[0].at(2, 0) = xmCell("off");
+    song.patterns[0].at(4, 0) = xmCell("C-4 01");
+    Render render("notes.xm", {"--seconds", "1"}, &song);
+    ASSERT_EQ(render.frames(), 44100u);
+    for (int start : {0, 21168})
+        for (int k = 0; k < 300; ++k)
+            ASSERT_NEAR(render.left[start + k], noteFrame(k), 0.51)
+                << "frame " << k << " of " << start;
+    EXPECT_EQ((std::vector<int>{render.left[64], render.left[21168 + 64], render.left[10584] != 0}),
+              (std::vector<int>{1835, 1835, 1}));
+    EXPECT_TRUE(std::all_of(render.left.begin() + 10584 + 128, render.left.begin() + 21169,
+                            [](int v) { return v == 0; }));
+}
+
+TEST(Xm2Wav, StopsWhereTheSongLoopsAndWritesOnePositionLinePerBlock) {
+    // Two orders of four rows: 2 x 4 x 6 x 882 = 42336 frames, then play returns to an order
+    // already played, also from restart position 1; 47 whole blocks and one of 788 frames.
+    XmSong song = sineSong(4, 2);
+    Render render("two.xm", {"--positions", "positions.txt"}, &song);
+    ASSERT_EQ(render.status, std::optional<int>(0)) << render.process.errors();
+    EXPECT_EQ(render.frames(), 42336u);
+    EXPECT_NE(render.process.output().find("loops"), std::string::npos) << render.process.output();
+    std::ifstream file(render.process.directory() + "/positions.txt");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 48u);
+    // Block 0: 882 frames (trunc of a hair under 20 ms: 19), a tick, 2 frames; block 1: 880
+    // and 4 frames, 38. Block 5 (frames 4420..5303) holds row 1's first tick at 5292; block
+    // 46 (40664..41547) tick 47 at 41454, the last of row 7: order 1, row 3.
+    EXPECT_EQ(lines[0] + "|" + lines[1], "0 0 0 19|1 0 0 38");
+    EXPECT_EQ(lines[5].rfind("5 0 1 ", 0), 0u) << lines[5];
+    EXPECT_EQ(lines[46].rfind("46 1 3 ", 0), 0u) << lines[46];
+    song.restart = 1;
+    EXPECT_EQ(Render("restart.xm", {}, &song).frames(), 42336u);
+    // 1.5 s, past the loop: 66150 frames in a 44100 Hz 16-bit stereo PCM file.
+    Render longer("two.xm", {"--seconds", "1.5"}, &song);
+    EXPECT_EQ(longer.frames(), 66150u);
+    std::ifstream wav(longer.process.directory() + "/out.wav", std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(wav), {}};
+    ASSERT_EQ(bytes.size(), 44u + 66150 * 4);
+    const auto u32 = [&](size_t at) {
+        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24;
+    };
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4) +
+                  std::string(bytes.begin() + 8, bytes.begin() + 16) +
+                  std::string(bytes.begin() + 36, bytes.begin() + 40),
+              "RIFFWAVEfmt data");
+    EXPECT_EQ(
+        (std::vector<int>{u32(4), u32(20), u32(24), u32(28), u32(32), u32(40)}),
+        (std::vector<int>{36 + 66150 * 4, 1 | 2 << 16, 44100, 44100 * 4, 4 | 16 << 16, 66150 * 4}));
+    // Two orders of 13 rows at speed 17: 26 x 17 x 882 = 389844 frames, exactly 441 blocks,
+    // and no line for a block past the loop.
+    song = sineSong(13, 2);
+    song.speed = 17;
+    Render even("even.xm", {"--positions", "positions.txt"}, &song);
+    EXPECT_EQ(even.frames(), 389844u);
+    EXPECT_EQ(even.positions.size(), 441u);
+}
+
+TEST(Xm2Wav, CommandLine) {
+    ChildProcess help;
+    help.start(XM2WAV, {"--help"});
+    EXPECT_EQ(help.waitForExit(milliseconds(60000)), std::optional<int>(0));
+    EXPECT_NE(help.output().find("usage: xm2wav"), std::string::npos);
+    const XmSong song = sineSong(4);
+    // Arguments, the status, and what the error names.
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+        {{"missing.xm", "out.wav"}, 1, "missing.xm"},
+        {{"letter.txt", "out.wav"}, 1, "letter.txt"},
+        {{"song.xm", "no/such/folder/out.wav"}, 1, "no/such/folder/out.wav"},
+        {{}, 2, ""},
+        {{"song.xm"}, 2, ""},
+        {{"song.xm", "out.wav", "third.wav"}, 2, ""},
+        {{"song.xm", "out.wav", "--seconds"}, 2, ""},
+        {{"song.xm", "out.wav", "--seconds", "soon"}, 2, ""},
+        {{"song.xm", "out.wav", "--seconds", "-1"}, 2, ""},
+        {{"song.xm", "out.wav", "--positions"}, 2, ""},
+        {{"song.xm", "out.wav", "--loud"}, 2, ""}};
+    for (const auto &[arguments, status, named] : cases) {
+        ChildProcess run;
+        writeXm(run.directory() + "/song.xm", song);
+        std::ofstream(run.directory() + "/letter.txt") << "Dear reader, this is no song.\n";
+        run.start(XM2WAV, arguments);
+        EXPECT_EQ(run.waitForExit(milliseconds(60000)), std::optional<int>(status))
+            << arguments.size();
+        EXPECT_NE(run.errors().find(named), std::string::npos) << run.errors();
+        EXPECT_FALSE(run.errors().empty());
+    }
+}
+
+TEST(EveryEffectSong, RendersItsFormAndLoopsBackToTheRestartPosition) {
+    // Order 0: 16 rows x 6 ticks at 125 BPM, 84672 frames; order 1 at 150 BPM: rows 8..11
+    // twice and row 15 six ticks longer, (36 x 6 + 6) x 735 = 163170; order 2 at speed 5:
+    // 24 x 5 x 735 = 88200; order 4 from row 8 at 125 BPM: 24 x 6 x 882 = 127008; order 5:
+    // 84672. Play returns to order 1 after 547722 frames.
+    const XmSong song = everyEffectSong();
+    Render untilLoop("song.xm", {}, &song);
+    Render fixed("song.xm", {"--seconds", "17.5", "--positions", "positions.txt"}, &song);
+    ASSERT_EQ(fixed.status, std::optional<int>(0)) << fixed.process.errors();
+    EXPECT_EQ(untilLoop.frames(), 547722u);
+    EXPECT_NE(untilLoop.process.output().find("loops"), std::string::npos);
+    EXPECT_EQ(fixed.frames(), 771750u);
+    EXPECT_TRUE(std::equal(untilLoop.left.begin(), untilLoop.left.end(), fixed.left.begin()));
+    // The drums play every 4 rows at global volume 24 or more: every second sounds.
+    for (size_t from = 0; from < fixed.frames(); from += 44100) {
+        int peak = 0;
+        for (size_t k = from; k < std::min(from + 44100, fixed.frames()); ++k)
+            peak = std::max({peak, std::abs(fixed.left[k]), std::abs(fixed.right[k])});
+        EXPECT_GE(peak, 1000) << "second " << from / 44100;
+    }
+    // A new order shows first in the block holding its first frame, floor(frame / 884):
+    // order 1 at 84672 (block 95), 2 at 247842 (280), 4 at row 8 at 336042 (380), 5 at
+    // 463050 (523), 1 again at 547722 (619), 2 at 710892 (804). 771750 frames: 874 lines.
+    std::vector<int> changes;
+    for (size_t k = 0; k < fixed.positions.size(); ++k)
+        if (k == 0 || fixed.positions[k].order != fixed.positions[k - 1].order)
+            changes.insert(changes.end(), {fixed.positions[k].block, fixed.positions[k].order,
+                                           fixed.positions[k].row});
+    EXPECT_EQ(changes, (std::vector<int>{0, 0,   0, 95, 1,   0, 280, 2,   0, 380, 4,
+                                         8, 523, 5, 0,  619, 1, 0,   804, 2, 0}));
+    EXPECT_EQ(fixed.positions.size(), 874u);
+}
+
+// The soundtrack's RMS level in dBFS over frames [from, to) of both sides.
+double levelOf(const Render &render, size_t from, size_t to) {
+    double sum = 0;
+    for (size_t k = from; k < to; ++k)
+        sum += 1.0 * render.left[k] * render.left[k] + 1.0 * render.right[k] * render.right[k];
+    return 20 * std::log10(std::max(std::sqrt(sum / (2 * (to - from))), 1e-3) / 32768);
+}
+
+// The longest run of 50 ms windows below -60 dBFS from a frame on, in seconds.
+double longestSilence(const Render &render, size_t from) {
+    double longest = 0, run = 0;
+    for (size_t start = from; start + 2205 <= render.frames(); start += 2205) {
+        run = levelOf(render, start, start + 2205) < -60 ? run + 0.05 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+TEST(Soundtrack, TheComposerWritesItAgainAndItPlaysThroughItsLoop) {
+    ChildProcess composer;
+    composer.start(COMPOSER, {"Rava64.xm"});
+    ASSERT_EQ(composer.waitForExit(milliseconds(60000)), std::optional<int>(0))
+        << composer.errors();
+    std::ifstream built(composer.directory() + "/Rava64.xm", std::ios::binary),
+        committed(SOUNDTRACK, std::ios::binary);
+    EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(built), {},
+                           std::istreambuf_iterator<char>(committed), {}))
+        << "run veltrane-compose music/Rava64.xm to update the song";
+    ChildProcess failing;
+    failing.start(COMPOSER, {"no-such-folder/song.xm"});
+    EXPECT_EQ(failing.waitForExit(milliseconds(60000)), std::optional<int>(1));
+    EXPECT_NE(failing.errors().find("no-such-folder/song.xm"), std::string::npos);
+    // Until it loops: longer than the scroller's 98 s, at a finished mix's level from the
+    // groove on (20 s), hardly clipping and never silent for 2 s; past the loop it goes on
+    // from the restart position without a gap, the first pass rendered as before.
+    Render render(SOUNDTRACK, {"--positions", "positions.txt"});
+    ASSERT_EQ(render.status, std::optional<int>(0)) << render.process.errors();
+    EXPECT_GE(render.frames(), 100u * 44100);
+    const double level = levelOf(render, 20 * 44100, render.frames());
+    EXPECT_TRUE(level >= -20 && level <= -10) << level;
+    const auto clipped = [](int v) { return v >= 32767 || v <= -32768; };
+    EXPECT_LT(std::count_if(render.left.begin(), render.left.end(), clipped) +
+                  std::count_if(render.right.begin(), render.right.end(), clipped),
+              static_cast<long>(2 * render.frames() / 10000));
+    EXPECT_LE(longestSilence(render, 44100), 2.0);
+    Render longer(SOUNDTRACK, {"--seconds", std::to_string(render.frames() / 44100.0 + 12)});
+    ASSERT_EQ(longer.frames(), render.frames() + 12 * 44100);
+    EXPECT_TRUE(std::equal(render.left.begin(), render.left.end(), longer.left.begin()));
+    EXPECT_LT(longestSilence(longer, render.frames() - 2 * 44100), 2.0);
+    EXPECT_GT(levelOf(longer, render.frames(), longer.frames()), -25.0);
+    // Each change of row steps the row by one modulo 8, across pattern ends and the loop:
+    // rows 0, 8, 16 ... stay the strong beats; the groove (order 3) starts with the scroller.
+    int changes = 0;
+    for (size_t k = 1; k < render.positions.size(); ++k) {
+        const Position &before = render.positions[k - 1], &after = render.positions[k];
+        if (before.order != after.order || before.row != after.row) {
+            ++changes;
+            EXPECT_EQ(after.row % 8, (before.row + 1) % 8) << "block " << after.block;
+        }
+    }
+    EXPECT_GT(changes, 800);
+    const auto groove = std::find_if(render.positions.begin(), render.positions.end(),
+                                     [](const Position &p) { return p.order == 3; });
+    ASSERT_NE(groove, render.positions.end());
+    EXPECT_EQ(groove->row, 0);
+    EXPECT_NEAR(groove->block * 884 / 44100.0, 20, 0.1);
+}
+
+} // namespace
