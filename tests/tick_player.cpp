@@ -43,42 +43,28 @@ std::vector<int> numbers(const std::string &text, char separator = ',') {
     return values;
 }
 
-void setting(XmSong &xm, const std::string &name, const std::string &value) {
-    XmSample &sample = xm.instruments[0].samples[0];
-    if (name == "speed")
-        xm.speed = static_cast<uint16_t>(std::stoi(value));
-    else if (name == "bpm")
-        xm.bpm = static_cast<uint16_t>(std::stoi(value));
-    else if (name == "amiga")
-        xm.flags = 0;
-    else if (name == "restart")
-        xm.restart = static_cast<uint16_t>(std::stoi(value));
-    else if (name == "orders") {
-        const std::vector<int> orders = numbers(value);
-        xm.orders.assign(orders.begin(), orders.end());
-    } else if (name == "ft")
-        sample.finetune = static_cast<int8_t>(std::stoi(value));
-    else if (name == "rel")
-        sample.relativeNote = static_cast<int8_t>(std::stoi(value));
-    else if (name == "vol")
-        sample.volume = static_cast<uint8_t>(std::stoi(value));
-    else if (name == "pan")
-        sample.panning = static_cast<uint8_t>(std::stoi(value));
-    else if (name != "rows")
-        ADD_FAILURE() << "no song setting " << name;
-}
+// The settings of songOf: the song's and its sample's.
+using Setting = void (*)(XmSong &, int);
+// clang-format off
+const std::map<std::string, Setting> settings = {
+    {"speed", [](XmSong &xm, int v) { xm.speed = static_cast<uint16_t>(v); }},
+    {"bpm", [](XmSong &xm, int v) { xm.bpm = static_cast<uint16_t>(v); }},
+    {"amiga", [](XmSong &xm, int) { xm.flags = 0; }},
+    {"restart", [](XmSong &xm, int v) { xm.restart = static_cast<uint16_t>(v); }},
+    {"ft", [](XmSong &xm, int v) { xm.instruments[0].samples[0].finetune = static_cast<int8_t>(v); }},
+    {"rel", [](XmSong &xm, int v) { xm.instruments[0].samples[0].relativeNote = static_cast<int8_t>(v); }},
+    {"vol", [](XmSong &xm, int v) { xm.instruments[0].samples[0].volume = static_cast<uint8_t>(v); }}};
+// clang-format on
 
 } // namespace
 
 XmSong songOf(const std::string &text) {
     const size_t colon = text.find(':');
-    std::map<std::string, std::string> settings;
+    std::map<std::string, std::string> given;
     std::istringstream words(colon == std::string::npos ? "" : text.substr(0, colon));
-    for (std::string word; words >> word;) {
-        const size_t equals = word.find('=');
-        settings[word.substr(0, equals)] =
-            equals == std::string::npos ? "" : word.substr(equals + 1);
-    }
+    for (std::string word; words >> word;)
+        given[word.substr(0, word.find('='))] =
+            word.find('=') == std::string::npos ? "" : word.substr(word.find('=') + 1);
     std::vector<std::vector<std::vector<std::string>>> patterns; // rows of cells
     XmSong xm;
     xm.channels = 1;
@@ -91,7 +77,7 @@ XmSong songOf(const std::string &text) {
         }
     }
     const std::vector<int> rowCounts =
-        settings.count("rows") ? numbers(settings["rows"]) : std::vector<int>{};
+        given.count("rows") ? numbers(given["rows"]) : std::vector<int>{};
     for (size_t p = 0; p < patterns.size(); ++p) {
         const int written = static_cast<int>(patterns[p].size());
         xm.patterns.push_back(
@@ -107,8 +93,16 @@ XmSong songOf(const std::string &text) {
     sample.loop = xmForwardLoop;
     sample.loopLength = 64;
     xm.instruments.push_back(instrumentWith(sample));
-    for (const auto &[name, value] : settings)
-        setting(xm, name, value);
+    if (given.count("orders")) {
+        const std::vector<int> orders = numbers(given["orders"]);
+        xm.orders.assign(orders.begin(), orders.end());
+    }
+    for (const auto &[name, value] : given)
+        if (name != "orders" && name != "rows") {
+            EXPECT_TRUE(settings.count(name)) << "no song setting " << name;
+            if (settings.count(name))
+                settings.at(name)(xm, value.empty() ? 0 : std::stoi(value));
+        }
     return xm;
 }
 
@@ -124,11 +118,10 @@ const std::map<std::string, Read> readers = {
     CHANNEL("period", period), CHANNEL("pd", periodDelta), CHANNEL("vol", channelVolume),
     CHANNEL("vd", volumeDelta), CHANNEL("pan", channelPan), CHANNEL("np", notePeriod),
     CHANNEL("pn", pitchNote), CHANNEL("ni", noteIndex), CHANNEL("ins", instrumentIndex),
-    CHANNEL("target", portaTarget), CHANNEL("flags", updateFlags),
-    CHANNEL("vflag", updateFlags >> 1 & 1), CHANNEL("pflag", updateFlags >> 2 & 1),
+    CHANNEL("target", portaTarget), CHANNEL("vflag", updateFlags >> 1 & 1), CHANNEL("pflag", updateFlags >> 2 & 1),
     CHANNEL("start", updateFlags >> 3 & 1), CHANNEL("keyoff", keyOff), CHANNEL("env", volEnvValue),
     CHANNEL("envtick", volEnvTick), CHANNEL("envpoint", volEnvPoint), CHANNEL("envdone", volEnvDone),
-    CHANNEL("slope", volEnvSlope), CHANNEL("penv", panEnvValue), CHANNEL("penvtick", panEnvTick),
+    CHANNEL("penv", panEnvValue), CHANNEL("penvtick", panEnvTick),
     CHANNEL("penvdone", panEnvDone), CHANNEL("fade", fadeoutVolume),
     CHANNEL("vibspeed", vibSpeed), CHANNEL("vibdepth", vibDepth), CHANNEL("tremspeed", tremSpeed),
     CHANNEL("tremdepth", tremDepth), CHANNEL("wave", waveControl), CHANNEL("last", lastEffect),

