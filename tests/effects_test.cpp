@@ -49,6 +49,7 @@ TEST(Effects, PitchAndVolume) {
          "4608 4576 4544 4512 4480 4448 4448 4512 4576 4640 4704 4768 4768 4736 4704 4672 4640 "
          "4608 "
          "4608 4672 4736 4800 4864 4928"},
+        {"C-4 01 108", "freq", 1, "8608"}, // trunc(8363 x 2^(32 / 768)): the delta stays 0
         {"B-7 01 1FF | C-0 01 2FF", "period period1", 0, "1600 580 56 56 / 7680 8700 9720 10740"},
         // 318 to E-4 (4352) moves 96 a later tick and stops there, 300 goes back at the speed
         // remembered; column F4 moves 256 to C-5 (3840), as do 300 and F0. The notes only aim:

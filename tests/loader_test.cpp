@@ -135,6 +135,7 @@ TEST(Loader, ReadsPatterns) {
     song.reset(loadSongBytes(bytes));
     ASSERT_TRUE(song);
     EXPECT_EQ(fieldsOf(*song, 0, 0, 0), (Values{49, 1, 0x40, 0, 0}));
+    EXPECT_EQ(fieldsOf(*song, 0, 3, 1), (Values{0, 0, 0, 0, 0}));
 }
 
 TEST(Loader, ReadsAndRepairsInstruments) {

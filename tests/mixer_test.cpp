@@ -119,6 +119,7 @@ TEST_F(Mixer, NoteStartRampsUpOver128FramesAcrossAnyStretchBorders) {
         EXPECT_EQ((std::vector<int64_t>{voice.rampRemaining, voice.rampGainLeft,
                                         voice.rampGainRight, voice.position}),
                   (std::vector<int64_t>{0, 120 << 8, 60 << 8, 328}));
+        EXPECT_EQ(voice.rampDeltaLeft, 0.0f);
     }
 }
 

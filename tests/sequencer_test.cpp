@@ -52,6 +52,10 @@ TEST(Sequencer, Pitch) {
         {"amiga: C-4 01", "period freq step frac", 0, "1712 / 8362 / 0 / 814388129"},
         {"amiga ft=64: C-4 01", "period freq step frac", 0, "1664 / 8604 / 0 / 837956884"},
     });
+    // Amiga finetune moves toward the next note by that distance x f / 128: base(47) =
+    // 1813, base(48) = 1712, base(49) = 1615; 1712 + (101 x 64 / 128 = 50.5 -> 50).
+    EXPECT_EQ(amigaPeriod(48, -64), 1762);
+    EXPECT_EQ(amigaPeriod(48, 64), 1664); // 1712 - (97 x 64 / 128 = 48.5 -> 48)
 }
 
 // A channel at full level and centred on voice 0 of fresh voices, pushed into the voice.
@@ -145,6 +149,10 @@ TEST(Sequencer, EnvelopesAndRelease) {
 
 TEST(Sequencer, NotesAndInstruments) {
     expectTraces({
+        // The sample map sends C-4 (index 48) to slot 16, which no instrument has: the shared
+        // empty sample plays at volume 0.
+        {"speed=1: C-4 01", "smp playing vvol", 0, "0 / 1 / 0",
+         [](XmSong &xm) { xm.instruments[0].sampleMap[48] = 16; }},
         // Notes above 96 (98, 200, 254) play nothing, but an instrument number still resets.
         {"speed=1: C-4 01 | .", "ni period keyoff vidx playing1 vol1 ni1", 0,
          "4*48 / 4*4608 / 4*0 / 4*0 / 0 / 64 / 0",

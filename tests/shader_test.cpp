@@ -187,6 +187,8 @@ TEST_F(ShaderTest, OverlaysFlyInHoldAndScroll) {
     EXPECT_GT(scrolling.count(0, 170, 400, 300), 50);
     EXPECT_LT(scrolling.whiteShare(0, 20), 0.05);
     EXPECT_LT(scrolling.whiteShare(260, 300), 0.05);
+    // The text leaves no state behind: the scene drawn after it is the scene drawn before.
+    EXPECT_TRUE(drawFloat(frameStateAt(0, 0, 0, 320, 240), 320, 240) == comparisons()[0].drawn);
 }
 
 TEST_F(ShaderTest, WindowWithoutHeightStaysFinite) {
