@@ -1,8 +1,5 @@
-// Effects G and on, E0..EF, and position effects across the channels of one
-// row, tick by tick (see effects_test.cpp for the song and its numbers).
-// The row pass raises Pitch and Volume on every channel, later ticks only
-// Pitch. A note start moves to the other voice of the channel's pair
-// (0 <-> 32) if the current one still has a sample.
+// Effects G and on, E0..EF and position effects (see effects_test.cpp). A note
+// start moves to the other voice of the channel's pair (0 <-> 32).
 
 #include "tick_player.h"
 

@@ -1,6 +1,4 @@
-// The committed texture font against the rules the text drawing relies on,
-// and, where the generator is built and its font installed, the generator
-// making both files again byte for byte.
+// The committed texture font, and the generator making it again where it can.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-// The frame's pure parts (the console line, the clock, the light, the camera)
-// and the text's: the font's measures and quads, the credit pairs' timing and
-// the scroller's placement of its lines.
+// The frame's and the text's pure parts.
 
 #include "app/credits.h"
 #include "app/frame.h"

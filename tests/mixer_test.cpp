@@ -1,13 +1,12 @@
-// The software mixer on hand-built samples: gain ramps, sample loops and
-// ends, voice selection, and the rounding and clipping into 16-bit PCM (the
-// interpolation is measured through xm2wav).
+// The mixer on hand-built samples (the interpolation is measured through xm2wav).
 
 #include "player/mixer.h"
+#include "song_bytes.h"
+#include "tools/xm_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -15,32 +14,21 @@ namespace {
 const float inverse255 = 1.0f / 255, inverse256 = 1.0f / 256;
 const float fullGain = 255.0f * inverse255; // gain 255 as the constant pass applies it
 
-// A sample as the loader leaves it: length + 8 values, the guard value at the loop end.
-struct OwnedSample {
-    std::unique_ptr<int16_t[]> values;
-    Sample sample{};
-};
-
-OwnedSample makeSample(const std::vector<int16_t> &values, uint8_t loopType = loopNone,
-                       uint32_t loopStart = 0, uint32_t loopLength = 0) {
-    OwnedSample owned;
-    const uint32_t length = static_cast<uint32_t>(values.size());
-    owned.values.reset(new int16_t[length + 8]());
-    std::copy(values.begin(), values.end(), owned.values.get());
-    Sample &s = owned.sample;
-    s.data = owned.values.get();
-    s.length = length;
-    s.loopType = loopType;
-    s.loopStart = loopType == loopNone ? 0 : loopStart;
-    s.loopLength = loopType == loopNone ? length : loopLength;
-    if (loopType != loopNone)
-        s.data[s.loopStart + s.loopLength] =
-            s.data[loopType == loopForward ? s.loopStart : s.loopStart + s.loopLength - 1];
-    return owned;
+// Samples as the loader leaves them (16-bit), freed after each test.
+std::vector<Song *> songs;
+Sample &loaded(std::vector<int> values, uint8_t loop = xmNoLoop, uint32_t start = 0,
+               uint32_t length = 0) {
+    XmSong xm = xmSong("."); // its sample is 16-bit
+    XmSample &sample = xm.instruments[0].samples[0];
+    sample.values = std::move(values);
+    sample.loop = loop;
+    sample.loopStart = start;
+    sample.loopLength = length;
+    songs.push_back(loadSongBytes(buildXm(xm)));
+    return *songs.back()->instruments[0].samples[0];
 }
-
-OwnedSample constantSample(int16_t value, uint32_t length) {
-    return makeSample(std::vector<int16_t>(length, value), loopForward, 0, length);
+Sample &constantSample(int value, uint32_t length) {
+    return loaded(std::vector<int>(length, value), xmForwardLoop, 0, length);
 }
 
 // A voice at a note start (gains 0, no ramp) or, steady, whose last ramp ended at its gains.
@@ -90,16 +78,21 @@ class Mixer : public ::testing::Test {
         resetVoices();
         setRampLength(44100);
     }
-    void TearDown() override { resetVoices(); } // no voice keeps a finished test's sample
+    void TearDown() override {
+        resetVoices();
+        for (Song *song : songs)
+            freeSong(song);
+        songs.clear();
+    }
 };
 
 TEST_F(Mixer, NoteStartRampsUpOver128FramesAcrossAnyStretchBorders) {
     // A steady 10000 under gains 120 and 60: each output is 10000 x gain.
-    OwnedSample owned = constantSample(10000, 512);
+    Sample &sample = constantSample(10000, 512);
     for (const std::vector<int> &calls :
          {std::vector<int>{328}, {1, 50, 77, 200}, {3, 64, 45, 216}}) {
         resetVoices();
-        MixerVoice &voice = voiceOn(0, owned.sample, 120, 60, false);
+        MixerVoice &voice = voiceOn(0, sample, 120, 60, false);
         std::vector<float> buffer(2 * 328, 0.0f);
         std::vector<int> passes; // the stretch borders cut the ramp into passes
         int done = 0;
@@ -126,8 +119,8 @@ TEST_F(Mixer, NoteStartRampsUpOver128FramesAcrossAnyStretchBorders) {
 TEST_F(Mixer, AOneShotSampleEndingMidStretchStopsTheVoice) {
     // 4 frames to the end at 1.5 a frame: 6, 7.5 (800 + 0.5 x 100) and 9, then the voice
     // stops and the rest of the buffer is left alone.
-    OwnedSample oneShot = makeSample({100, 200, 300, 400, 500, 600, 700, 800, 900, 1000});
-    MixerVoice &voice = voiceOn(0, oneShot.sample, 255, 255, true, 1, 0x80000000);
+    Sample &oneShot = loaded({100, 200, 300, 400, 500, 600, 700, 800, 900, 1000});
+    MixerVoice &voice = voiceOn(0, oneShot, 255, 255, true, 1, 0x80000000);
     voice.position = 6;
     std::vector<float> buffer(2 * 10, 0.25f);
     mixVoices(buffer.data(), 10);
@@ -143,8 +136,8 @@ TEST_F(Mixer, AOneShotSampleEndingMidStretchStopsTheVoice) {
 TEST_F(Mixer, PingPongLoopsMirrorAtBothEnds) {
     // Loop 2..6, guard s[6] = s[5]; a step of 1.25 from 4: 4 and 5.25; 6.5 mirrors to 12 -
     // 6.5 - 2^-32.
-    OwnedSample owned = makeSample({0, 100, 200, 300, 400, 500}, loopPingPong, 2, 4);
-    MixerVoice &voice = voiceOn(0, owned.sample, 255, 255, true, 1, 0x40000000);
+    Sample &pingPong = loaded({0, 100, 200, 300, 400, 500}, xmPingPongLoop, 2, 4);
+    MixerVoice &voice = voiceOn(0, pingPong, 255, 255, true, 1, 0x40000000);
     voice.position = 4;
     std::vector<float> buffer(2 * 8, 0.0f);
     const auto state = [&] {
@@ -165,8 +158,8 @@ TEST_F(Mixer, PingPongLoopsMirrorAtBothEnds) {
 
 TEST_F(Mixer, MixesSlotsBelow64AndClipsOnlyAtConversion) {
     // No frames mix nothing and start no ramp.
-    OwnedSample high = constantSample(32767, 16), low = constantSample(-32768, 16);
-    MixerVoice &started = voiceOn(60, high.sample, 255, 0, false);
+    Sample &high = constantSample(32767, 16), &low = constantSample(-32768, 16);
+    MixerVoice &started = voiceOn(60, high, 255, 0, false);
     std::vector<float> buffer(2 * 4, 0.0f);
     mixVoices(buffer.data(), 0);
     mixVoices(buffer.data(), -3);
@@ -176,9 +169,9 @@ TEST_F(Mixer, MixesSlotsBelow64AndClipsOnlyAtConversion) {
     // Two voices of 32767 hard left, two of -32768 hard right: sums beyond 16 bits. An idle
     // voice and the slots from 64 on are left alone.
     for (int v = 60; v < 64; ++v)
-        voiceOn(v, v < 62 ? high.sample : low.sample, v < 62 ? 255 : 0, v < 62 ? 0 : 255);
+        voiceOn(v, v < 62 ? high : low, v < 62 ? 255 : 0, v < 62 ? 0 : 255);
     for (int slot : {64, 255})
-        voiceOn(slot, high.sample, 255, 255);
+        voiceOn(slot, high, 255, 255);
     voices[5].rampRemaining = 3;
     mixVoices(buffer.data(), 4);
     EXPECT_EQ((std::vector<float>{buffer[6], buffer[7]}),

@@ -1,7 +1,5 @@
-// Playback: the derived sizes, the tick length, ticks at frame-exact positions
-// that carry across blocks, the time count and stamps, the ring's 16-bit
-// frames, the reset that starts a song, the output thread behind a test device
-// and the position queries; and the song-file functions the player reads through.
+// Playback: sizes, block stamps, the reset, the output thread behind a test
+// device and the position queries; and the song-file functions.
 
 #include "player/blockfill.h"
 #include "player/memory_file.h"
@@ -43,53 +41,33 @@ TEST(Blocks, SizesAndTickLength) {
     }
 }
 
-// The song's time at every tick, recorded by the tick function.
-std::vector<int32_t> tickTimes;
-void countingTick(Song *song) {
-    tickTimes.push_back(song->timeMs);
-    sequencerTick(song);
-}
-// Stamps' times; a run of n frames adds trunc(n x secondsPerFrame x 1000), which is
-// ceil(10n / 441) - 1 since secondsPerFrame is a hair below 1/44100: 882 -> 19, 2 -> 0.
-Values stampTimes(int bpm, int blocks, void (*tick)(Song *) = countingTick) {
-    TickPlayer play(songOf("bpm=" + std::to_string(bpm) + ": ."));
-    EXPECT_TRUE(play.loaded());
-    play.song().tickFunction = tick;
-    tickTimes.clear();
-    Values times;
-    for (int block = 0; block < blocks; ++block) {
-        fillBlock();
-        times.push_back(blockStamp(block % 100).timeMs);
-    }
-    return times;
-}
-
 TEST(Blocks, StampsHoldTheTimeAndPositionAtTheBlocksEnd) {
-    // Tick and block edges meet every lcm(882, 884) = 389844 frames, 441 blocks, which count
-    // 19 + 19 x 440 + floor(20 x 441 / 441) - 1 = 8398 (block 440 runs 2 + 882 frames);
-    // 2000 blocks = 4 x 441 + 236, and 236 blocks count 19 + 19 x 235 + floor(20 x 236 /
-    // 441) = 4494: 38086. Ticks below 1768000 frames: 2005.
-    Values times = stampTimes(125, 2000);
-    for (size_t block = 1; block < times.size(); ++block)
-        ASSERT_TRUE(times[block] - times[block - 1] == 19 || times[block] - times[block - 1] == 20);
-    EXPECT_EQ(times.back(), 38086);
-    EXPECT_EQ(tickTimes.size(), 2005u);
-    // Speed 1, three orders of two rows: block k ends in tick (884 (k + 1) - 1) / 882, which
-    // plays order (m / 2) mod 3, row m mod 2. Order and row are stamped modulo 256.
-    TickPlayer play(songOf("speed=1 rows=2,2,2 orders=0,1,2: . / . / ."));
-    Values stamps;
-    for (int block = 0; block < 4; ++block) {
+    // A run of n frames adds trunc(n x secondsPerFrame x 1000) ms, which is ceil(10n / 441) - 1
+    // since secondsPerFrame is a hair below 1/44100: 882 -> 19, 2 -> 0. Tick and block edges
+    // meet every lcm(882, 884) = 389844 frames, 441 blocks, which count 19 + 19 x 440 +
+    // floor(20 x 441 / 441) - 1 = 8398; 2000 blocks = 4 x 441 + 236, and 236 blocks count
+    // 19 + 19 x 235 + floor(20 x 236 / 441) = 4494: 38086.
+    // At speed 1 block k ends in tick (884 (k + 1) - 1) / 882, which plays order (m / 2) mod 3,
+    // row m mod 2. Order and row are stamped modulo 256.
+    TickPlayer play(xmSong("speed=1 rows=2,2,2 orders=0,1,2: . / . / ."));
+    Values stamps, times{0};
+    for (int block = 0; block < 2000; ++block) {
         fillBlock();
-        stamps.insert(stamps.end(), {blockStamp(block).order, blockStamp(block).row});
+        const PositionStamp &stamp = blockStamp(block % 100);
+        if (block < 4)
+            stamps.insert(stamps.end(), {stamp.order, stamp.row});
+        ASSERT_TRUE(stamp.timeMs - times.back() == 19 || stamp.timeMs - times.back() == 20);
+        times.push_back(stamp.timeMs);
     }
+    EXPECT_EQ(times.back(), 38086);
     play.song().tickFunction = [](Song *song) { song->order = 257, song->row = 300; };
     fillBlock();
     EXPECT_EQ(stamps, (Values{0, 1, 1, 0, 1, 1, 2, 0}));
-    EXPECT_EQ((Values{blockStamp(4).order, blockStamp(4).row}), (Values{1, 44}));
+    EXPECT_EQ((Values{blockStamp(0).order, blockStamp(0).row}), (Values{1, 44}));
 }
 
 TEST(Blocks, BeginPlaybackResetsTheSongVoicesAndChannels) {
-    TickPlayer play(songOf("speed=3: C-4 01; ;;;; . | C-5 01"));
+    TickPlayer play(xmSong("speed=3: C-4 01; ;;;; . | C-5 01"));
     Song &song = play.song();
     for (int block = 0; block < 30; ++block)
         fillBlock();
@@ -159,7 +137,7 @@ class Playback : public testing::Test {
     void SetUp() override {
         testDevice = TestDevice{};
         useAudioOutput(&testOutput);
-        song = loadSongBytes(buildXm(songOf(playbackSong)));
+        song = loadSongBytes(buildXm(xmSong(playbackSong)));
         ASSERT_NE(song, nullptr);
     }
     void TearDown() override {

@@ -4,6 +4,14 @@
 #include <limits>
 
 namespace reference {
+namespace {
+
+struct Vec3 {
+    float x = 0, y = 0, z = 0;
+};
+struct Ray { // the direction has unit length
+    Vec3 origin, direction;
+};
 
 Vec3 operator+(Vec3 a, Vec3 b) {
     return Vec3{a.x + b.x, a.y + b.y, a.z + b.z};
@@ -20,8 +28,6 @@ float dot(Vec3 a, Vec3 b) {
 Vec3 normalize(Vec3 a) {
     return (1.0f / std::sqrt(dot(a, a))) * a;
 }
-
-namespace {
 
 const Vec3 up{0, 1, 0};
 const float ambient = 0.15f;
@@ -59,8 +65,6 @@ Vec3 checkerColour(Vec3 point) {
     const bool evenX = (cellOf(point.x) & 1) == 0, evenZ = (cellOf(point.z) & 1) == 0;
     return evenX != evenZ ? Vec3{0.7f, 0.1f, 0.1f} : Vec3{0.2f, 0.1f, 0.1f};
 }
-
-} // namespace
 
 // Lit: (diffuse + ambient) x colour plus a white highlight, the cosine times its power (so
 // the exponent is one more), none for a negative cosine. A sphere takes the half vector
@@ -134,6 +138,8 @@ Rgba traceRay(Vec3 light, const Ray &ray, float *glow, Kind *kind) {
     }
     return sum;
 }
+
+} // namespace
 
 std::vector<Pixel> renderReference(const FrameState &state, int width, int height) {
     // The modelview matrix the frame loads, column major: glRotatef(-viewAngle / 10, 0, 1, 0),

@@ -1,6 +1,4 @@
-// The sequencer tick by tick: the row clock, pitch, envelopes, release and
-// fadeout, auto-vibrato, the final volume and panning, and the voice pairs
-// (see effects_test.cpp for the song and its numbers).
+// The sequencer tick by tick (see effects_test.cpp for the song and its numbers).
 
 #include "player/sequencer.h"
 #include "tick_player.h"

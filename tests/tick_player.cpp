@@ -36,78 +36,6 @@ std::vector<std::string> split(const std::string &text, char separator) {
     return parts;
 }
 
-std::vector<int> numbers(const std::string &text, char separator = ',') {
-    std::vector<int> values;
-    for (const std::string &part : split(text, separator))
-        values.push_back(std::stoi(part));
-    return values;
-}
-
-// The settings of songOf: the song's and its sample's.
-using Setting = void (*)(XmSong &, int);
-// clang-format off
-const std::map<std::string, Setting> settings = {
-    {"speed", [](XmSong &xm, int v) { xm.speed = static_cast<uint16_t>(v); }},
-    {"bpm", [](XmSong &xm, int v) { xm.bpm = static_cast<uint16_t>(v); }},
-    {"amiga", [](XmSong &xm, int) { xm.flags = 0; }},
-    {"restart", [](XmSong &xm, int v) { xm.restart = static_cast<uint16_t>(v); }},
-    {"ft", [](XmSong &xm, int v) { xm.instruments[0].samples[0].finetune = static_cast<int8_t>(v); }},
-    {"rel", [](XmSong &xm, int v) { xm.instruments[0].samples[0].relativeNote = static_cast<int8_t>(v); }},
-    {"vol", [](XmSong &xm, int v) { xm.instruments[0].samples[0].volume = static_cast<uint8_t>(v); }}};
-// clang-format on
-
-} // namespace
-
-XmSong songOf(const std::string &text) {
-    const size_t colon = text.find(':');
-    std::map<std::string, std::string> given;
-    std::istringstream words(colon == std::string::npos ? "" : text.substr(0, colon));
-    for (std::string word; words >> word;)
-        given[word.substr(0, word.find('='))] =
-            word.find('=') == std::string::npos ? "" : word.substr(word.find('=') + 1);
-    std::vector<std::vector<std::vector<std::string>>> patterns; // rows of cells
-    XmSong xm;
-    xm.channels = 1;
-    for (const std::string &pattern : split(text.substr(colon + 1), '/')) {
-        patterns.emplace_back();
-        for (const std::string &row : split(pattern, ';')) {
-            patterns.back().push_back(split(row, '|'));
-            xm.channels =
-                std::max(xm.channels, static_cast<uint16_t>(patterns.back().back().size()));
-        }
-    }
-    const std::vector<int> rowCounts =
-        given.count("rows") ? numbers(given["rows"]) : std::vector<int>{};
-    for (size_t p = 0; p < patterns.size(); ++p) {
-        const int written = static_cast<int>(patterns[p].size());
-        xm.patterns.push_back(
-            blankPattern(std::max(p < rowCounts.size() ? rowCounts[p] : 16, written), xm.channels));
-        for (int r = 0; r < written; ++r)
-            for (size_t c = 0; c < patterns[p][r].size(); ++c)
-                xm.patterns[p].at(r, static_cast<int>(c)) = xmCell(patterns[p][r][c]);
-    }
-    XmSample sample;
-    sample.sixteenBit = true;
-    for (int k = 0; k < 64; ++k)
-        sample.values.push_back(k % 2 ? 8000 : -8000);
-    sample.loop = xmForwardLoop;
-    sample.loopLength = 64;
-    xm.instruments.push_back(instrumentWith(sample));
-    if (given.count("orders")) {
-        const std::vector<int> orders = numbers(given["orders"]);
-        xm.orders.assign(orders.begin(), orders.end());
-    }
-    for (const auto &[name, value] : given)
-        if (name != "orders" && name != "rows") {
-            EXPECT_TRUE(settings.count(name)) << "no song setting " << name;
-            if (settings.count(name))
-                settings.at(name)(xm, value.empty() ? 0 : std::stoi(value));
-        }
-    return xm;
-}
-
-namespace {
-
 using Read = int64_t (*)(TickPlayer &, int);
 
 // clang-format off
@@ -165,7 +93,7 @@ std::vector<int64_t> valuesOf(const std::string &text) {
 void expectTraces(const std::vector<Trace> &traces) {
     for (const Trace &trace : traces) {
         SCOPED_TRACE(testing::Message() << "\"" << trace.song << "\" reading " << trace.reads);
-        XmSong xm = songOf(trace.song);
+        XmSong xm = xmSong(trace.song);
         if (trace.change)
             trace.change(xm);
         TickPlayer player(xm);

@@ -30,14 +30,6 @@ class TickPlayer {
     Song *songRecord = nullptr;
 };
 
-// A song of one instrument, a looped 16-bit sample of 64 frames at volume 64 and
-// centre panning, written as settings and rows: "speed=3 amiga: C-4 01 047; 000; . | B05".
-// Rows are separated by ";", channels by "|", patterns by "/"; cells are in the XM
-// builder's notation. Settings: speed, bpm, amiga (the Amiga table), rows (of each
-// pattern, "rows=2,3": at least those written, 16 by default), orders ("orders=0,1,0"),
-// restart, and the sample's ft (finetune), rel (relative note) and vol.
-XmSong songOf(const std::string &text);
-
 // One table row: play the song, skip ticks, then read values after each tick: channel
 // fields (period, pd, vol, vd, pan ...), the fields of the voice the channel drives (freq,
 // vvol, vpan, pos ...) and the song's (order, row ...); a digit after a name picks another
@@ -48,7 +40,7 @@ struct Trace {
     const char *reads;
     int skip;
     const char *values;
-    void (*change)(XmSong &) = nullptr;   // the song beyond what songOf writes
+    void (*change)(XmSong &) = nullptr;   // the song beyond what xmSong writes
     void (*poke)(TickPlayer &) = nullptr; // the state after skip, before the readings
 };
 

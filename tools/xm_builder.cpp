@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 XmCell &XmPattern::at(int row, int channel) {
@@ -87,6 +88,84 @@ void setCells(XmPattern &pattern, int channel, const std::string &events) {
             notACell(event);
         pattern.at(row, channel) = xmCell(cell);
     }
+}
+
+namespace {
+
+std::vector<std::string> split(const std::string &text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream list(text);
+    for (std::string part; std::getline(list, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
+
+void applySetting(XmSong &xm, const std::string &name, const std::string &value) {
+    const int number = value.empty() ? 0 : std::stoi(value);
+    XmSample &sample = xm.instruments[0].samples[0];
+    if (name == "speed")
+        xm.speed = static_cast<uint16_t>(number);
+    else if (name == "bpm")
+        xm.bpm = static_cast<uint16_t>(number);
+    else if (name == "restart")
+        xm.restart = static_cast<uint16_t>(number);
+    else if (name == "amiga")
+        xm.flags = 0;
+    else if (name == "ft")
+        sample.finetune = static_cast<int8_t>(number);
+    else if (name == "rel")
+        sample.relativeNote = static_cast<int8_t>(number);
+    else if (name == "vol")
+        sample.volume = static_cast<uint8_t>(number);
+    else if (name == "orders") {
+        xm.orders.clear();
+        for (const std::string &order : split(value, ','))
+            xm.orders.push_back(static_cast<uint8_t>(std::stoi(order)));
+    } else if (name != "rows") {
+        std::fprintf(stderr, "xm builder: no song setting \"%s\"\n", name.c_str());
+        std::abort();
+    }
+}
+
+} // namespace
+
+XmSong xmSong(const std::string &text) {
+    const size_t colon = text.find(':');
+    std::map<std::string, std::string> settings;
+    std::istringstream words(colon == std::string::npos ? "" : text.substr(0, colon));
+    for (std::string word; words >> word;)
+        settings[word.substr(0, word.find('='))] =
+            word.find('=') == std::string::npos ? "" : word.substr(word.find('=') + 1);
+    std::vector<std::vector<std::vector<std::string>>> patterns; // rows of cells
+    XmSong xm;
+    xm.channels = 1;
+    for (const std::string &pattern : split(text.substr(colon + 1), '/')) {
+        patterns.emplace_back();
+        for (const std::string &row : split(pattern, ';')) {
+            patterns.back().push_back(split(row, '|'));
+            xm.channels =
+                std::max(xm.channels, static_cast<uint16_t>(patterns.back().back().size()));
+        }
+    }
+    const std::vector<std::string> rowCounts = split(settings["rows"], ',');
+    for (size_t p = 0; p < patterns.size(); ++p) {
+        const int written = static_cast<int>(patterns[p].size());
+        const int rows = p < rowCounts.size() ? std::stoi(rowCounts[p]) : 16;
+        xm.patterns.push_back(blankPattern(std::max(rows, written), xm.channels));
+        for (int r = 0; r < written; ++r)
+            for (size_t c = 0; c < patterns[p][r].size(); ++c)
+                xm.patterns[p].at(r, static_cast<int>(c)) = xmCell(patterns[p][r][c]);
+    }
+    XmSample sample;
+    sample.sixteenBit = true;
+    for (int k = 0; k < 64; ++k)
+        sample.values.push_back(k % 2 ? 8000 : -8000);
+    sample.loop = xmForwardLoop;
+    sample.loopLength = 64;
+    xm.instruments.push_back(instrumentWith(sample));
+    for (const auto &[name, value] : settings)
+        applySetting(xm, name, value);
+    return xm;
 }
 
 namespace {

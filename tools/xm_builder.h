@@ -49,6 +49,15 @@ XmCell xmCell(const std::string &text);
 // "0 C-4 03 G20, 4 C-4 03 H20"; the pattern grows to hold them.
 void setCells(XmPattern &pattern, int channel, const std::string &events);
 
+struct XmSong;
+// A song of one instrument, a looped 16-bit sample of 64 frames at volume 64 and
+// centre panning, written as settings and rows: "speed=3 amiga: C-4 01 047; 000; . | B05".
+// Rows are separated by ";", channels by "|", patterns by "/"; cells as xmCell reads
+// them. Settings: speed, bpm, amiga (the Amiga table), rows (of each pattern, "rows=2,3":
+// at least those written, 16 by default), orders ("orders=0,1,0"), restart, and the
+// sample's ft (finetune), rel (relative note) and vol. An unknown setting ends the program.
+XmSong xmSong(const std::string &text);
+
 struct XmEnvelope {
     std::vector<std::pair<uint16_t, uint16_t>> points; // (tick, value)
     uint8_t sustain = 0;
