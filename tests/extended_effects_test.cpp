@@ -17,19 +17,13 @@ void sustainedEnvelope(XmSong &xm) {
 }
 
 // Volume envelope (0, 64), (10, 32), (20, 48), (30, 0), on or off; panning (0, 32), (40, 64).
-void fourPoints(XmSong &xm, uint8_t type) {
+template <uint8_t type> void fourPoints(XmSong &xm) {
     xm.instruments[0].volumeEnvelope = {{{0, 64}, {10, 32}, {20, 48}, {30, 0}}, 0, 0, 0, type, {}};
     xm.instruments[0].panningEnvelope = {{{0, 32}, {40, 64}}, 0, 0, 0, 1, {}};
 }
-void fourPointsOn(XmSong &xm) {
-    fourPoints(xm, 1);
-}
-void fourPointsOff(XmSong &xm) {
-    fourPoints(xm, 0);
-}
 // A fifth point at tick 100 in the file, beyond the count of 4.
 void fourPointsAndAStray(XmSong &xm) {
-    fourPoints(xm, 1);
+    fourPoints<1>(xm);
     xm.instruments[0].volumeEnvelope.points.push_back({100, 10});
     xm.instruments[0].volumeEnvelope.pointCount = 4;
 }
@@ -61,11 +55,11 @@ TEST(ExtendedEffects, KeyOffAndEnvelopePosition) {
          "env envpoint envtick env1 envpoint1 envtick1 env2 envpoint2 envtick2 env3 envpoint3 "
          "envtick3 penvtick envdone",
          0, "48 44 / 1 / 5 / 32 32 / 1 / 10 / 43 38 / 3 / 21 / 64 60 / 1 / 0 / 1 2 / 0",
-         fourPointsOn},
-        {"C-4 01 L40", "env penvtick envpoint envdone", 0, "0 0 / 1 2 / 4 / 1", fourPointsOn},
+         fourPoints<1>},
+        {"C-4 01 L40", "env penvtick envpoint envdone", 0, "0 0 / 1 2 / 4 / 1", fourPoints<1>},
         {"C-4 01 L40", "env envdone", 0, "0 0 / 1 1", fourPointsAndAStray},
         // With the envelope off L05 leaves the reset state.
-        {"C-4 01 L05", "env envtick envpoint vvol", 0, "6*64 / 6*0 / 6*0 / 6*127", fourPointsOff},
+        {"C-4 01 L05", "env envtick envpoint vvol", 0, "6*64 / 6*0 / 6*0 / 6*127", fourPoints<0>},
     });
 }
 

@@ -141,7 +141,7 @@ Rgba traceRay(Vec3 light, const Ray &ray, float *glow, Kind *kind) {
 
 } // namespace
 
-std::vector<Pixel> renderReference(const FrameState &state, int width, int height) {
+ReferenceImage renderReference(const FrameState &state, int width, int height) {
     // The modelview matrix the frame loads, column major: glRotatef(-viewAngle / 10, 0, 1, 0),
     // glTranslatef(0, 0.5, -2), glScalef(width / height, 1, 1); the eye is at (0, 0, -2) in
     // front of the image plane.
@@ -168,7 +168,7 @@ std::vector<Pixel> renderReference(const FrameState &state, int width, int heigh
     };
     const LightPosition light = lightPositionFor(state.lightAngle, state.musicRow);
     const Vec3 eye = transform(0, 0, -2);
-    std::vector<Pixel> pixels(static_cast<size_t>(width) * height);
+    ReferenceImage image{std::vector<Pixel>(static_cast<size_t>(width) * height)};
     for (int py = 0; py < height; ++py)
         for (int px = 0; px < width; ++px) {
             // The fragment's centre in normalised device coordinates; row 0 is the top.
@@ -176,12 +176,12 @@ std::vector<Pixel> renderReference(const FrameState &state, int width, int heigh
                 2.0f * (static_cast<float>(px) + 0.5f) / static_cast<float>(width) - 1.0f;
             const float y =
                 1.0f - 2.0f * (static_cast<float>(py) + 0.5f) / static_cast<float>(height);
-            Pixel &pixel = pixels[static_cast<size_t>(py) * width + px];
+            Pixel &pixel = image.pixels[static_cast<size_t>(py) * width + px];
             pixel.colour =
                 traceRay(Vec3{light.xyz[0], light.xyz[1], light.xyz[2]},
                          Ray{eye, normalize(transform(x, y, 0) - eye)}, &pixel.glow, &pixel.kind);
         }
-    return pixels;
+    return image;
 }
 
 } // namespace reference

@@ -23,7 +23,10 @@ struct Pixel {
     float glow; // the glow's part of the colour
     Kind kind;
 };
-// The scene as the frame with this state shows it, width x height pixels, rows top first.
-std::vector<Pixel> renderReference(const FrameState &state, int width, int height);
+struct ReferenceImage {
+    std::vector<Pixel> pixels; // rows top first
+};
+// The scene as the frame with this state shows it, width x height pixels.
+ReferenceImage renderReference(const FrameState &state, int width, int height);
 
 } // namespace reference

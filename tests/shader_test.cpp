@@ -59,7 +59,7 @@ const std::vector<Comparison> &comparisons() {
     for (const auto &c : cases)
         if (drawn.size() < std::size(cases)) { // drawn once, on first use
             const FrameState state = frameStateAt(c.frame, 0, c.row, c.width, c.height);
-            drawn.push_back({c.name, c.width, renderReference(state, c.width, c.height),
+            drawn.push_back({c.name, c.width, renderReference(state, c.width, c.height).pixels,
                              drawFloat(state, c.width, c.height)});
         }
     return drawn;

@@ -30,6 +30,15 @@ class TickPlayer {
     Song *songRecord = nullptr;
 };
 
+// A song of these channels and one pattern of these rows, its cells empty; its one
+// instrument is xmSong's.
+inline XmSong tickTestSong(int channels = 1, int rows = 16) {
+    XmSong xm = xmSong(".");
+    xm.channels = static_cast<uint16_t>(channels);
+    xm.patterns[0] = blankPattern(rows, channels);
+    return xm;
+}
+
 // One table row: play the song, skip ticks, then read values after each tick: channel
 // fields (period, pd, vol, vd, pan ...), the fields of the voice the channel drives (freq,
 // vvol, vpan, pos ...) and the song's (order, row ...); a digit after a name picks another
