@@ -1,10 +1,11 @@
 // veltrane-bench-songs: writes the songs the render benchmark and the render
 // comparisons play: the busy song at 32 and 8 channels, variants of it from
-// other seeds, and the test suite's demo and every-effect songs.
+// other seeds, the test suite's demo song and the fuzzer's seed songs (every
+// effect with extreme parameters, extreme envelopes, sixteen samples, ...).
 
 #include "bench/busy_song.h"
 #include "demo_song.h"
-#include "every_effect_song.h"
+#include "fuzz/seed_songs.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@ const char *usage = "usage: veltrane-bench-songs FOLDER [--variants N]\n"
                     "Writes into FOLDER (which must exist): busy-32.xm and busy-8.xm, the\n"
                     "render benchmark's songs; N variants of the busy song from other seeds,\n"
                     "with 1 to 32 channels, half of them with extremes (default 12);\n"
-                    "demo.xm and every-effect.xm, the test suite's songs.\n";
+                    "demo.xm, the test suite's song, and seed-*.xm, the fuzzer's seeds.\n";
 
 bool write(const std::string &folder, const std::string &name, const XmSong &song) {
     const std::string path = folder + "/" + name;
@@ -48,9 +49,10 @@ int main(int argc, char **argv) {
         return 2;
     }
     const std::string folder = argv[1];
-    bool written =
-        write(folder, "busy-32.xm", busySong(32)) && write(folder, "busy-8.xm", busySong(8)) &&
-        write(folder, "demo.xm", demoSong()) && write(folder, "every-effect.xm", everyEffectSong());
+    bool written = write(folder, "busy-32.xm", busySong(32)) &&
+                   write(folder, "busy-8.xm", busySong(8)) && write(folder, "demo.xm", demoSong());
+    for (const SeedSong &seed : seedSongs())
+        written = written && write(folder, "seed-" + seed.name, seed.song);
     static const int channelCounts[] = {1, 4, 12, 24, 32, 7};
     for (int v = 0; written && v < variants; ++v) {
         const int channels = channelCounts[v % 6];

@@ -2,69 +2,22 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 
 namespace {
 
 const double pi = 3.14159265358979323846;
 
-XmSample kick() {
+XmSample sampleOf(const char *name, int length, const std::function<int(int)> &value) {
     XmSample sample;
-    sample.name = "kick";
-    double phase = 0;
-    for (int k = 0; k < 3000; ++k) {
-        const double frequency = 40 + 160 * std::exp(-k / 300.0);
-        phase += 2 * pi * frequency / 8363;
-        sample.values.push_back(static_cast<int>(120 * std::exp(-k / 1200.0) * std::sin(phase)));
-    }
+    sample.name = name;
+    for (int k = 0; k < length; ++k)
+        sample.values.push_back(value(k));
     return sample;
 }
 
-// One cycle of a saw, looped: 16-bit data.
-XmSample bass() {
-    XmSample sample;
-    sample.name = "bass";
-    sample.sixteenBit = true;
-    for (int k = 0; k < 64; ++k)
-        sample.values.push_back(-24000 + k * 750);
-    sample.loop = xmForwardLoop;
-    sample.loopLength = 64;
-    sample.relativeNote = 12;
-    return sample;
-}
-
-// Half a cycle of a square, played forwards and backwards.
-XmSample lead() {
-    XmSample sample;
-    sample.name = "lead";
-    for (int k = 0; k < 32; ++k)
-        sample.values.push_back(k < 16 ? 60 : -60);
-    sample.loop = xmPingPongLoop;
-    sample.loopLength = 32;
-    sample.volume = 40;
-    sample.relativeNote = 24;
-    return sample;
-}
-
-XmSample hat() {
-    XmSample sample;
-    sample.name = "hat";
-    uint32_t noise = 12345;
-    for (int k = 0; k < 800; ++k) {
-        noise = noise * 1103515245u + 12345u;
-        const double level = 50 * std::exp(-k / 150.0);
-        sample.values.push_back(static_cast<int>(level * ((noise >> 16 & 0xff) / 127.5 - 1)));
-    }
-    sample.volume = 32;
-    return sample;
-}
-
-XmInstrument leadInstrument() {
-    XmInstrument instrument = instrumentWith(lead());
-    instrument.volumeEnvelope = {{{0, 64}, {4, 48}, {16, 40}, {40, 0}}, 2, 0, 0, 3, {}};
-    instrument.fadeout = 512;
-    return instrument;
-}
-
+// Rows of the bass (every 4th) and lead (every 8th from row 4) notes; the kick on every 8th
+// row, the hat on every odd one.
 XmPattern groove(const int *bassNotes, const int *leadNotes) {
     XmPattern pattern;
     pattern.rows = 64;
@@ -85,16 +38,38 @@ XmPattern groove(const int *bassNotes, const int *leadNotes) {
 } // namespace
 
 XmSong demoSong() {
+    // A kick: a falling sine that dies away; a bass: one cycle of a saw, looped, 16-bit; a
+    // lead: half a cycle of a square played forwards and backwards; a hat: noise.
+    XmSample kick = sampleOf("kick", 3000, [phase = 0.0](int k) mutable {
+        phase += 2 * pi * (40 + 160 * std::exp(-k / 300.0)) / 8363;
+        return static_cast<int>(120 * std::exp(-k / 1200.0) * std::sin(phase));
+    });
+    XmSample bass = sampleOf("bass", 64, [](int k) { return -24000 + k * 750; });
+    bass.sixteenBit = true;
+    bass.loop = xmForwardLoop;
+    bass.loopLength = 64;
+    bass.relativeNote = 12;
+    XmSample lead = sampleOf("lead", 32, [](int k) { return k < 16 ? 60 : -60; });
+    lead.loop = xmPingPongLoop;
+    lead.loopLength = 32;
+    lead.volume = 40;
+    lead.relativeNote = 24;
+    XmSample hat = sampleOf("hat", 800, [noise = uint32_t{12345}](int k) mutable {
+        noise = noise * 1103515245u + 12345u;
+        return static_cast<int>(50 * std::exp(-k / 150.0) * ((noise >> 16 & 0xff) / 127.5 - 1));
+    });
+    hat.volume = 32;
+    XmInstrument leadInstrument = instrumentWith(lead);
+    leadInstrument.volumeEnvelope = {{{0, 64}, {4, 48}, {16, 40}, {40, 0}}, 2, 0, 0, 3, {}};
+    leadInstrument.fadeout = 512;
     XmSong song;
     song.name = "veltrane demo";
-    song.channels = 4;
     song.orders = {0, 1, 0, 1};
-    const int bassA[] = {25, 25, 32, 30};
-    const int bassB[] = {28, 28, 23, 30};
-    const int leadA[] = {61, 64, 68, 66, 64, 61, 59, 61};
-    const int leadB[] = {64, 66, 68, 71, 68, 66, 64, 97};
+    const int bassA[] = {25, 25, 32, 30}, bassB[] = {28, 28, 23, 30};
+    const int leadA[] = {61, 64, 68, 66, 64, 61, 59, 61},
+              leadB[] = {64, 66, 68, 71, 68, 66, 64, 97};
     song.patterns = {groove(bassA, leadA), groove(bassB, leadB)};
-    song.instruments = {instrumentWith(kick()), instrumentWith(bass()), leadInstrument(),
-                        instrumentWith(hat())};
+    song.instruments = {instrumentWith(kick), instrumentWith(bass), leadInstrument,
+                        instrumentWith(hat)};
     return song;
 }

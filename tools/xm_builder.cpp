@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 XmCell &XmPattern::at(int row, int channel) {
     assert(channels > 0 && "set the pattern's channels before addressing its cells");
@@ -18,6 +22,150 @@ XmPattern blankPattern(int rows, int channels) {
     pattern.channels = channels;
     pattern.cells.resize(static_cast<size_t>(rows) * channels);
     return pattern;
+}
+
+namespace {
+
+[[noreturn]] void notACell(const std::string &text) {
+    std::fprintf(stderr, "xm builder: \"%s\" is not a cell\n", text.c_str());
+    std::abort();
+}
+
+int digitValue(char c, int base) {
+    const std::string digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    const size_t value = digits.find(c);
+    return value < static_cast<size_t>(base) ? static_cast<int>(value) : -1;
+}
+
+// "C-4" is 49: twelve notes an octave, C first, from note 1 at C-0.
+int noteNumber(const std::string &name) {
+    static const int semitones[] = {9, 11, 0, 2, 4, 5, 7}; // A..G
+    if (name.size() != 3 || name[0] < 'A' || name[0] > 'G' || (name[1] != '-' && name[1] != '#') ||
+        name[2] < '0' || name[2] > '9')
+        return -1;
+    const int note = 12 * (name[2] - '0') + semitones[name[0] - 'A'] + (name[1] == '#') + 1;
+    return note <= 96 ? note : -1;
+}
+
+int hexByte(const std::string &text, size_t at) {
+    const int high = digitValue(text[at], 16), low = digitValue(text[at + 1], 16);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+} // namespace
+
+XmCell xmCell(const std::string &text) {
+    XmCell cell;
+    std::istringstream parts(text);
+    for (std::string part; parts >> part;) {
+        const bool digits = part.find_first_not_of("0123456789") == std::string::npos;
+        if (part.find_first_not_of('.') == std::string::npos)
+            continue;
+        if (part == "off")
+            cell.note = 97;
+        else if (noteNumber(part) > 0)
+            cell.note = static_cast<uint8_t>(noteNumber(part));
+        else if (part.size() == 2 && digits)
+            cell.instrument = static_cast<uint8_t>(std::stoi(part));
+        else if (part.size() == 3 && part[0] == 'v' && hexByte(part, 1) >= 0)
+            cell.volume = static_cast<uint8_t>(hexByte(part, 1));
+        else if (part.size() == 3 && digitValue(part[0], 36) >= 0 && hexByte(part, 1) >= 0) {
+            cell.effect = static_cast<uint8_t>(digitValue(part[0], 36));
+            cell.param = static_cast<uint8_t>(hexByte(part, 1));
+        } else
+            notACell(text);
+    }
+    return cell;
+}
+
+void setCells(XmPattern &pattern, int channel, const std::string &events) {
+    std::istringstream list(events);
+    for (std::string event; std::getline(list, event, ',');) {
+        std::istringstream fields(event);
+        int row = -1;
+        std::string cell;
+        if (!(fields >> row) || row < 0 || !std::getline(fields, cell))
+            notACell(event);
+        pattern.at(row, channel) = xmCell(cell);
+    }
+}
+
+namespace {
+
+std::vector<std::string> split(const std::string &text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream list(text);
+    for (std::string part; std::getline(list, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
+
+void applySetting(XmSong &xm, const std::string &name, const std::string &value) {
+    const int number = value.empty() ? 0 : std::stoi(value);
+    XmSample &sample = xm.instruments[0].samples[0];
+    if (name == "speed")
+        xm.speed = static_cast<uint16_t>(number);
+    else if (name == "bpm")
+        xm.bpm = static_cast<uint16_t>(number);
+    else if (name == "restart")
+        xm.restart = static_cast<uint16_t>(number);
+    else if (name == "amiga")
+        xm.flags = 0;
+    else if (name == "ft")
+        sample.finetune = static_cast<int8_t>(number);
+    else if (name == "rel")
+        sample.relativeNote = static_cast<int8_t>(number);
+    else if (name == "vol")
+        sample.volume = static_cast<uint8_t>(number);
+    else if (name == "orders") {
+        xm.orders.clear();
+        for (const std::string &order : split(value, ','))
+            xm.orders.push_back(static_cast<uint8_t>(std::stoi(order)));
+    } else if (name != "rows") {
+        std::fprintf(stderr, "xm builder: no song setting \"%s\"\n", name.c_str());
+        std::abort();
+    }
+}
+
+} // namespace
+
+XmSong xmSong(const std::string &text) {
+    const size_t colon = text.find(':');
+    std::map<std::string, std::string> settings;
+    std::istringstream words(colon == std::string::npos ? "" : text.substr(0, colon));
+    for (std::string word; words >> word;)
+        settings[word.substr(0, word.find('='))] =
+            word.find('=') == std::string::npos ? "" : word.substr(word.find('=') + 1);
+    std::vector<std::vector<std::vector<std::string>>> patterns; // rows of cells
+    XmSong xm;
+    xm.channels = 1;
+    for (const std::string &pattern : split(text.substr(colon + 1), '/')) {
+        patterns.emplace_back();
+        for (const std::string &row : split(pattern, ';')) {
+            patterns.back().push_back(split(row, '|'));
+            xm.channels =
+                std::max(xm.channels, static_cast<uint16_t>(patterns.back().back().size()));
+        }
+    }
+    const std::vector<std::string> rowCounts = split(settings["rows"], ',');
+    for (size_t p = 0; p < patterns.size(); ++p) {
+        const int written = static_cast<int>(patterns[p].size());
+        const int rows = p < rowCounts.size() ? std::stoi(rowCounts[p]) : 16;
+        xm.patterns.push_back(blankPattern(std::max(rows, written), xm.channels));
+        for (int r = 0; r < written; ++r)
+            for (size_t c = 0; c < patterns[p][r].size(); ++c)
+                xm.patterns[p].at(r, static_cast<int>(c)) = xmCell(patterns[p][r][c]);
+    }
+    XmSample sample;
+    sample.sixteenBit = true;
+    for (int k = 0; k < 64; ++k)
+        sample.values.push_back(k % 2 ? 8000 : -8000);
+    sample.loop = xmForwardLoop;
+    sample.loopLength = 64;
+    xm.instruments.push_back(instrumentWith(sample));
+    for (const auto &[name, value] : settings)
+        applySetting(xm, name, value);
+    return xm;
 }
 
 namespace {

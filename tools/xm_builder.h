@@ -33,6 +33,31 @@ struct XmPattern {
 // A pattern of empty cells, written out as cell data.
 XmPattern blankPattern(int rows, int channels);
 
+// A cell in a tracker's notation, so that songs can be written as text. Its
+// parts, each optional, in any order, separated by spaces:
+//   note        "C-4" (note 49, the sample's own pitch), "C#4", "B-7" (96),
+//               "off" (97, key off)
+//   instrument  two decimal digits: "01"
+//   volume      "v" and the volume column's byte in hex: "v40" (volume 48)
+//   effect      the effect's number as one base-36 digit (0..9, then A is 10,
+//               G 16, K 20, X 33) and its parameter in hex: "F96", "E61"
+// For example "C-4 01 v40 F96", "A0F" or "off"; "." stands for nothing.
+// Text that is no cell ends the program with a message naming it.
+XmCell xmCell(const std::string &text);
+
+// Sets cells of one channel from "row cell, row cell, ...", for example
+// "0 C-4 03 G20, 4 C-4 03 H20"; the pattern grows to hold them.
+void setCells(XmPattern &pattern, int channel, const std::string &events);
+
+struct XmSong;
+// A song of one instrument, a looped 16-bit sample of 64 frames at volume 64 and
+// centre panning, written as settings and rows: "speed=3 amiga: C-4 01 047; 000; . | B05".
+// Rows are separated by ";", channels by "|", patterns by "/"; cells as xmCell reads
+// them. Settings: speed, bpm, amiga (the Amiga table), rows (of each pattern, "rows=2,3":
+// at least those written, 16 by default), orders ("orders=0,1,0"), restart, and the
+// sample's ft (finetune), rel (relative note) and vol. An unknown setting ends the program.
+XmSong xmSong(const std::string &text);
+
 struct XmEnvelope {
     std::vector<std::pair<uint16_t, uint16_t>> points; // (tick, value)
     uint8_t sustain = 0;
