@@ -97,19 +97,20 @@ TEST(Effects, PitchAndVolume) {
 
 TEST(Effects, ModulationSwingsWithinTheLimits) {
     // Depth F: vibrato (255 x 15) >> 5 = 119 -> 116 both ways; tremolo (255 x 15) >> 6 = 59,
-    // but volume 5 falls only to 0 and volume 64 does not rise.
-    TickPlayer player(xmSong("speed=31: C-4 01 44F | C-4 01 v15 74F | C-4 01 v50 74F"));
-    std::vector<int32_t> highest(3, -1000), lowest(3, 1000);
+    // but volume 5 falls only to 0, volume 64 does not rise and volume 60 rises by 4.
+    TickPlayer player(
+        xmSong("speed=31: C-4 01 44F | C-4 01 v15 74F | C-4 01 v50 74F | C-4 01 v4C 74F"));
+    std::vector<int32_t> highest(4, -1000), lowest(4, 1000);
     for (int t = 0; t < 31; ++t) {
         player.tick();
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < 4; ++c) {
             const int32_t v = c ? player.channel(c).volumeDelta : player.channel(c).periodDelta;
             highest[c] = std::max(highest[c], v);
             lowest[c] = std::min(lowest[c], v);
         }
     }
-    EXPECT_EQ(highest, (std::vector<int32_t>{116, 59, 0}));
-    EXPECT_EQ(lowest, (std::vector<int32_t>{-116, -5, -59}));
+    EXPECT_EQ(highest, (std::vector<int32_t>{116, 59, 0, 4}));
+    EXPECT_EQ(lowest, (std::vector<int32_t>{-116, -5, -59, -59}));
 }
 
 TEST(Effects, SettingsAndPositions) {
@@ -124,6 +125,7 @@ TEST(Effects, SettingsAndPositions) {
         {"rows=32 orders=0,0,0 restart=1: C-4 01; B03", "order row", 12, "0 / 0"},
         {"rows=32 orders=0,0 restart=1: C-4 01 D1F", "order row", 6, "1 / 25"},
         {"rows=32 orders=0,0 restart=1: C-4 01 D70", "order row", 6, "1 / 0"},
+        {"rows=32 orders=0,0 restart=1: C-4 01 D64", "order row", 6, "1 / 0"},
         {"rows=32 orders=0,0 restart=1: C-4 01 D0A;;;;;;;;;; D05", "order row", 12, "0 / 5"},
         // Fxx below 32 sets the speed, which already times this row; from 32 on the tempo.
         {"rows=32: C-4 01 F1F", "speed row tick", 0, "32*31 / 31*0 1 / 1..30 0 1"},
