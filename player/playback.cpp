@@ -27,6 +27,8 @@ bool deviceOpen = false;
 // The device playSong started; set before the output thread starts and
 // cleared after it has ended.
 const AudioOutput *playingOutput = nullptr;
+// A test's output in place of the platform's device.
+const AudioOutput *installedOutput = nullptr;
 
 const auto stopCheckInterval = std::chrono::milliseconds(10);
 
@@ -39,9 +41,17 @@ int32_t blockBeingPlayed(const AudioOutput &output) {
 
 #ifdef __EMSCRIPTEN__
 
+const AudioOutput &platformOutput() {
+    return webAudioOutput();
+}
+
 void startOutputThread() {}
 
 #else
+
+const AudioOutput &platformOutput() {
+    return sdlAudioOutput();
+}
 
 const auto pollInterval = std::chrono::milliseconds(5);
 
@@ -77,6 +87,14 @@ void preMixRing() {
 }
 
 } // namespace
+
+const AudioOutput &currentAudioOutput() {
+    return installedOutput ? *installedOutput : platformOutput();
+}
+
+void useAudioOutput(const AudioOutput *output) {
+    installedOutput = output;
+}
 
 // Allocates nothing.
 void mixPendingBlocks() {

@@ -87,18 +87,9 @@ void closeDevice() {
 
 const AudioOutput sdlOutput = {openDevice,      startDevice, devicePosition,
                                noteRingWritten, stopDevice,  closeDevice};
-const AudioOutput *installedOutput = nullptr;
 
 } // namespace
 
 const AudioOutput &sdlAudioOutput() {
     return sdlOutput;
-}
-
-const AudioOutput &currentAudioOutput() {
-    return installedOutput ? *installedOutput : sdlOutput;
-}
-
-void useAudioOutput(const AudioOutput *output) {
-    installedOutput = output;
 }

@@ -35,18 +35,9 @@ void noteRingWritten() {
 
 const AudioOutput webOutput = {openDevice,      webAudioStart, devicePosition,
                                noteRingWritten, webAudioStop,  webAudioClose};
-const AudioOutput *installedOutput = nullptr;
 
 } // namespace
 
 const AudioOutput &webAudioOutput() {
     return webOutput;
-}
-
-const AudioOutput &currentAudioOutput() {
-    return installedOutput ? *installedOutput : webOutput;
-}
-
-void useAudioOutput(const AudioOutput *output) {
-    installedOutput = output;
 }
