@@ -28,14 +28,6 @@ void TickPlayer::tick(int count) {
 
 namespace {
 
-std::vector<std::string> split(const std::string &text, char separator) {
-    std::vector<std::string> parts;
-    std::istringstream list(text);
-    for (std::string part; std::getline(list, part, separator);)
-        parts.push_back(part);
-    return parts;
-}
-
 using Read = int64_t (*)(TickPlayer &, int);
 
 // clang-format off
@@ -112,7 +104,7 @@ void expectTraces(const std::vector<Trace> &traces) {
         }
         // A reading's list may be shorter than the first: it covers the first ticks.
         std::vector<std::vector<int64_t>> expected, actual(reads.size());
-        for (const std::string &list : split(trace.values, '/'))
+        for (const std::string &list : splitText(trace.values, '/'))
             expected.push_back(valuesOf(list));
         ASSERT_EQ(expected.size(), reads.size());
         for (size_t t = 0; t < expected[0].size(); ++t) {

@@ -90,15 +90,15 @@ void setCells(XmPattern &pattern, int channel, const std::string &events) {
     }
 }
 
-namespace {
-
-std::vector<std::string> split(const std::string &text, char separator) {
+std::vector<std::string> splitText(const std::string &text, char separator) {
     std::vector<std::string> parts;
     std::istringstream list(text);
     for (std::string part; std::getline(list, part, separator);)
         parts.push_back(part);
     return parts;
 }
+
+namespace {
 
 void applySetting(XmSong &xm, const std::string &name, const std::string &value) {
     const int number = value.empty() ? 0 : std::stoi(value);
@@ -119,7 +119,7 @@ void applySetting(XmSong &xm, const std::string &name, const std::string &value)
         sample.volume = static_cast<uint8_t>(number);
     else if (name == "orders") {
         xm.orders.clear();
-        for (const std::string &order : split(value, ','))
+        for (const std::string &order : splitText(value, ','))
             xm.orders.push_back(static_cast<uint8_t>(std::stoi(order)));
     } else if (name != "rows") {
         std::fprintf(stderr, "xm builder: no song setting \"%s\"\n", name.c_str());
@@ -139,15 +139,15 @@ XmSong xmSong(const std::string &text) {
     std::vector<std::vector<std::vector<std::string>>> patterns; // rows of cells
     XmSong xm;
     xm.channels = 1;
-    for (const std::string &pattern : split(text.substr(colon + 1), '/')) {
+    for (const std::string &pattern : splitText(text.substr(colon + 1), '/')) {
         patterns.emplace_back();
-        for (const std::string &row : split(pattern, ';')) {
-            patterns.back().push_back(split(row, '|'));
+        for (const std::string &row : splitText(pattern, ';')) {
+            patterns.back().push_back(splitText(row, '|'));
             xm.channels =
                 std::max(xm.channels, static_cast<uint16_t>(patterns.back().back().size()));
         }
     }
-    const std::vector<std::string> rowCounts = split(settings["rows"], ',');
+    const std::vector<std::string> rowCounts = splitText(settings["rows"], ',');
     for (size_t p = 0; p < patterns.size(); ++p) {
         const int written = static_cast<int>(patterns[p].size());
         const int rows = p < rowCounts.size() ? std::stoi(rowCounts[p]) : 16;

@@ -58,6 +58,9 @@ struct XmSong;
 // sample's ft (finetune), rel (relative note) and vol. An unknown setting ends the program.
 XmSong xmSong(const std::string &text);
 
+// The parts of text between separators, as the notation splits rows and lists.
+std::vector<std::string> splitText(const std::string &text, char separator);
+
 struct XmEnvelope {
     std::vector<std::pair<uint16_t, uint16_t>> points; // (tick, value)
     uint8_t sustain = 0;
