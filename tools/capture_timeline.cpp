@@ -18,7 +18,7 @@ bool renderSoundtrack(Song *song, double seconds, Soundtrack &soundtrack) {
         soundtrack.rows.push_back(block.stamp.row);
     }
     soundtrack.looped = render.looped;
-    endSongRender();
+    endSongRender(render);
     return true;
 }
 

@@ -56,6 +56,7 @@ bool beginSongRender(Song *song, double seconds, SongRender &render) {
     loopWatch = LoopWatch();
     song->tickFunction = watchedTick;
     render = SongRender();
+    render.song = song;
     render.untilLoop = seconds < 0;
     render.limit = std::llround((render.untilLoop ? longestLoopSeconds : seconds) * mixRate);
     return true;
@@ -82,6 +83,8 @@ bool renderNextBlock(SongRender &render, RenderedBlock &block) {
     return true;
 }
 
-void endSongRender() {
+void endSongRender(SongRender &render) {
     endPlayback();
+    if (render.song)
+        render.song->tickFunction = sequencerTick;
 }

@@ -18,6 +18,7 @@ const double longestLoopSeconds = 30 * 60;
 Song *loadSongFile(const std::string &path, std::string &error);
 
 struct SongRender {
+    Song *song = nullptr;
     bool untilLoop = true;
     bool looped = false; // the render ended where the song loops
     int64_t limit = 0;   // frames at most
@@ -37,4 +38,5 @@ bool beginSongRender(Song *song, double seconds, SongRender &render);
 // Fills the next block; false, with nothing filled, once the render is complete.
 bool renderNextBlock(SongRender &render, RenderedBlock &block);
 
-void endSongRender();
+// Ends playback and gives the song back its own tick function.
+void endSongRender(SongRender &render);

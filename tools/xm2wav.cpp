@@ -166,7 +166,7 @@ int render(Song *song, const Options &options) {
         progress.update(static_cast<double>(songRender.rendered) / mixRate, *song);
     }
     progress.finish();
-    endSongRender();
+    endSongRender(songRender);
     if (positions && std::fclose(positions) != 0) {
         std::fprintf(stderr, "xm2wav: %s: %s\n", options.positions.c_str(), std::strerror(errno));
         return 1;

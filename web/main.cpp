@@ -9,15 +9,13 @@
 #include "app/frame.h"
 #include "app/graphics.h"
 #include "app/scene.h"
-#include "player/blockfill.h"
 #include "player/memory_file.h"
 #include "player/player.h"
-#include "player/settings.h"
+#include "tools/song_render.h"
 #include "tools/wav_file.h"
 
 #include <GL/glut.h>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <emscripten/emscripten.h>
@@ -100,19 +98,14 @@ EMSCRIPTEN_KEEPALIVE int veltraneRenderWav(double seconds, const char *path) {
     veltraneEnd();
     std::string error;
     WavWriter wav;
-    if (!beginPlayback(loadedSong) || !wav.open(path, error))
+    SongRender render;
+    if (!wav.open(path, error) || !beginSongRender(loadedSong, seconds, render))
         return 0;
-    const int64_t limit = std::llround(seconds * mixRate);
-    const int32_t blockFrames = playbackSizes().blockFrames;
     bool written = true;
-    for (int64_t rendered = 0; rendered < limit && written;) {
-        const int32_t block = nextBlockToFill();
-        fillBlock();
-        const int64_t frames = std::min<int64_t>(blockFrames, limit - rendered);
-        written = wav.write(ringBlock(block), static_cast<size_t>(frames));
-        rendered += frames;
-    }
-    endPlayback();
+    RenderedBlock block;
+    while (written && renderNextBlock(render, block))
+        written = wav.write(block.pcm, static_cast<size_t>(block.frames));
+    endSongRender(render);
     return wav.close(error) && written;
 }
 
