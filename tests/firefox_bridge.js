@@ -1,0 +1,39 @@
+// Firefox ESR for web_page_test.py, driven by puppeteer-core over WebDriver
+// BiDi: one JSON command a line on stdin ({"command", "argument"}), one JSON
+// answer a line on stdout ({"value"} or {"error"}). Windowed, for WebGL on
+// Mesa; the mock audio context plays without a sound card.
+'use strict';
+const puppeteer = require('puppeteer-core');
+const readline = require('readline');
+
+async function main() {
+  const browser = await puppeteer.launch({
+    browser: 'firefox',
+    executablePath: '/usr/bin/firefox-esr',
+    headless: false,
+    extraPrefsFirefox: {'webgl.force-enabled': true, 'media.cubeb.force_mock_context': true},
+  });
+  const page = (await browser.pages())[0];
+  await page.setViewport({width: 480, height: 360});
+  let other = null;
+  const commands = {
+    get: url => page.goto(url).then(() => null),
+    script: body => page.evaluate(`(() => {${body}})()`),
+    click: () => page.click('#message'),
+    press: key => page.keyboard.press(key),
+    hide: async () => { other = await browser.newPage(); await other.bringToFront(); },
+    show: async () => { await other.close(); await page.bringToFront(); },
+  };
+  for await (const line of readline.createInterface({input: process.stdin})) {
+    const {command, argument} = JSON.parse(line);
+    const answer = await Promise.resolve().then(() => commands[command](argument))
+        .then(value => ({value: value}), error => ({error: String(error)}));
+    process.stdout.write(JSON.stringify(answer) + '\n');
+  }
+  await browser.close();
+}
+
+main().catch(error => {
+  console.error(error);
+  process.exit(1);
+});
