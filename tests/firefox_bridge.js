@@ -1,7 +1,9 @@
 // Firefox ESR for web_page_test.py, driven by puppeteer-core over WebDriver
 // BiDi: one JSON command a line on stdin ({"command", "argument"}), one JSON
 // answer a line on stdout ({"value"} or {"error"}). Windowed, for WebGL on
-// Mesa; the mock audio context plays without a sound card.
+// Mesa. It plays through PulseAudio where PULSE_SERVER names a server (a null
+// sink keeps real time), else through the mock audio context, whose clock
+// falls behind on a busy machine.
 'use strict';
 const puppeteer = require('puppeteer-core');
 const readline = require('readline');
@@ -11,7 +13,8 @@ async function main() {
     browser: 'firefox',
     executablePath: '/usr/bin/firefox-esr',
     headless: false,
-    extraPrefsFirefox: {'webgl.force-enabled': true, 'media.cubeb.force_mock_context': true},
+    extraPrefsFirefox: Object.assign({'webgl.force-enabled': true},
+                                     process.env.PULSE_SERVER ? {} : {'media.cubeb.force_mock_context': true}),
   });
   const page = (await browser.pages())[0];
   await page.setViewport({width: 480, height: 360});

@@ -24,7 +24,8 @@ mergeInto(LibraryManager.library, {
     playedFrames: 0, // the clock's last reading: it never goes back
     sources: [],
     playing: false,
-    startDelaySeconds: 0.05, // also the lead when music comes after a gap
+    startDelaySeconds: 0.05,
+    gapLeadSeconds: 0.02, // how soon music plays after a gap: time to mix what follows it
 
     framesPlayed: function() {
       if (!webAudio.playing) return 0;
@@ -42,7 +43,7 @@ mergeInto(LibraryManager.library, {
       var gap = Math.ceil(context.currentTime * rate) -
                 (webAudio.firstFrame + webAudio.queuedFrames);
       if (gap > 0) {
-        gap += Math.ceil(webAudio.startDelaySeconds * rate);
+        gap += Math.ceil(webAudio.gapLeadSeconds * rate);
         webAudio.firstFrame += gap;
       }
       var buffer = context.createBuffer(2, count, rate);
