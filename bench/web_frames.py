@@ -15,8 +15,8 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, 'tests'))
-from browser_engines import ENGINES, open_browser, serve  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, 'browsers'))
+from engines import ENGINES, open_browser, serve  # noqa: E402
 
 SIZES = ((933, 700, 15), (1920, 1080, 5))  # width, height, frames per repeat
 REPEATS = 5

@@ -61,17 +61,17 @@ installPackages() {
         apt-get "${wait[@]}" install -y -q --no-install-recommends $missing
 }
 
-# Installs the npm packages that package-lock.json pins into build-npm/,
-# unless they are there already.
+# Installs the npm packages that browsers/package-lock.json pins into
+# build-npm/, unless they are there already.
 installNpmPackages() {
-    local folder=$projectDir/build-npm
-    if [ -d "$folder/node_modules" ] && cmp -s "$projectDir/package.json" "$folder/package.json" &&
-        cmp -s "$projectDir/package-lock.json" "$folder/package-lock.json"; then
+    local folder=$projectDir/build-npm pinned=$projectDir/browsers
+    if [ -d "$folder/node_modules" ] && cmp -s "$pinned/package.json" "$folder/package.json" &&
+        cmp -s "$pinned/package-lock.json" "$folder/package-lock.json"; then
         return 0
     fi
     say "Installing the npm packages into $folder"
     mkdir -p "$folder"
-    cp "$projectDir/package.json" "$projectDir/package-lock.json" "$folder/"
+    cp "$pinned/package.json" "$pinned/package-lock.json" "$folder/"
     (cd "$folder" && npm ci --no-audit --no-fund --loglevel=error)
 }
 

@@ -6,7 +6,7 @@ page's music, clock, status line and end, its music through stalls of the
 main thread, its timeline at 144 and 20 frames a second, and a hidden page.
 
 Firefox and WebKitGTK draw in windows on an X display, and Firefox plays
-through PulseAudio (browser_engines.py), hence the two wrappers:
+through PulseAudio (browsers/engines.py), hence the two wrappers:
 
 usage: scripts/with-xvfb 1024x768 scripts/with-null-audio tests/web_page_test.py
            SITE_DIR BUILD_DIR [--engines chromium,firefox,webkit] [unittest options]"""
@@ -23,9 +23,9 @@ import tempfile
 import time
 import unittest
 
-from browser_engines import ENGINES, open_browser, serve
-
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, 'browsers'))
+from engines import ENGINES, open_browser, serve  # noqa: E402
 MIX_RATE = 44100
 BLOCK_FRAMES = 884
 # Records every run of sound the page hands to Web Audio: when it plays, its

@@ -1,4 +1,4 @@
-// Firefox ESR for web_page_test.py, driven by puppeteer-core over WebDriver
+// Firefox ESR for engines.py, driven by puppeteer-core over WebDriver
 // BiDi: one JSON command a line on stdin ({"command", "argument"}), one JSON
 // answer a line on stdout ({"value"} or {"error"}). Windowed, for WebGL on
 // Mesa. It plays through PulseAudio where PULSE_SERVER names a server (a null

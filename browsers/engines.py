@@ -1,8 +1,9 @@
-"""The three browser engines the page is tested and measured in, behind one
+"""The three browser engines the page's tests and benchmark drive, behind one
 small interface: get(url), script(body) (a function body; a promise it returns
 is awaited), click() on the page's message, press(key), hide() and show() the
 page, quit(). Chromium runs headless with its software WebGL; Firefox ESR
-(puppeteer-core in build-npm/, through firefox_bridge.js) and WebKitGTK's
+(puppeteer-core, which scripts/run-tests installs into build-npm/ as
+package-lock.json here pins it, through firefox_bridge.js) and WebKitGTK's
 MiniBrowser run in windows and need an X display. Firefox plays through the
 PulseAudio server that PULSE_SERVER names, if any; the others keep time
 without one, and do not see it."""
@@ -94,7 +95,7 @@ class Puppeteer:
     def __init__(self, engine, profile):
         environment = dict(os.environ, NODE_PATH=os.path.join(ROOT, 'build-npm/node_modules'),
                            **({'PULSE_SERVER': PULSE_SERVER} if PULSE_SERVER else {}))
-        self.bridge = subprocess.Popen(['node', os.path.join(ROOT, 'tests/firefox_bridge.js')],
+        self.bridge = subprocess.Popen(['node', os.path.join(ROOT, 'browsers/firefox_bridge.js')],
                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
                                        env=environment)
 
