@@ -1,7 +1,7 @@
 """The three browser engines the page's tests and benchmark drive, behind one
 small interface: get(url), script(body) (a function body; a promise it returns
 is awaited), click() on the page's message, press(key), hide() and show() the
-page, quit(). Chromium runs headless with its software WebGL; Firefox ESR
+page, screenshot(path) as a PNG, quit(). Chromium runs headless with its software WebGL; Firefox ESR
 (puppeteer-core, which scripts/run-tests installs into build-npm/ as
 package-lock.json here pins it, through firefox_bridge.js) and WebKitGTK's
 MiniBrowser run in windows and need an X display. Firefox plays through the
@@ -63,8 +63,9 @@ class Selenium:
                                               options=options)
             self.driver.set_window_size(480, 360)
         self.driver.set_script_timeout(600)
-        self.get, self.script, self.quit = (self.driver.get, self.driver.execute_script,
-                                            self.driver.quit)
+        self.get, self.script, self.quit, self.screenshot = (
+            self.driver.get, self.driver.execute_script, self.driver.quit,
+            self.driver.save_screenshot)
 
     def click(self):
         ActionChains(self.driver).click(self.driver.find_element(By.ID, 'message')).perform()

@@ -26,6 +26,7 @@ async function main() {
     press: key => page.keyboard.press(key),
     hide: async () => { other = await browser.newPage(); await other.bringToFront(); },
     show: async () => { await other.close(); await page.bringToFront(); },
+    screenshot: path => page.screenshot({path: path}).then(() => null),
   };
   for await (const line of readline.createInterface({input: process.stdin})) {
     const {command, argument} = JSON.parse(line);
