@@ -1,7 +1,9 @@
 """The three browser engines the page's tests and benchmark drive, behind one
 small interface: get(url), script(body) (a function body; a promise it returns
-is awaited), click() on the page's message, press(key), hide() and show() the
-page, screenshot(path) as a PNG, quit(). Chromium runs headless with its software WebGL; Firefox ESR
+is awaited), click(selector) (the page's message unless given), press(key),
+upload(selector, path) into a file control, view(width, height, ratio) (the
+page's size in CSS pixels and its device pixel ratio; WebKitGTK starts again
+for it), hide() and show() the page, screenshot(path) as a PNG, quit(). Chromium runs headless with its software WebGL; Firefox ESR
 (puppeteer-core, which scripts/run-tests installs into build-npm/ as
 package-lock.json here pins it, through firefox_bridge.js) and WebKitGTK's
 MiniBrowser run in windows and need an X display. Firefox plays through the
@@ -31,6 +33,31 @@ PULSE_SERVER = os.environ.pop('PULSE_SERVER', None)
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    """Serves the site, but the paths in server.overrides with other bytes (or
+    as missing, for None); notes the paths it answers 404 in server.missing."""
+
+    def do_GET(self):
+        path = self.path.split('?')[0]
+        if path not in self.server.overrides:
+            return super().do_GET()
+        body = self.server.overrides[path]
+        if body is None:
+            return self.send_error(404)
+        self.send_response(200)
+        self.send_header('Content-Type', self.guess_type(path))
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def end_headers(self):
+        self.send_header('Cache-Control', 'no-store')  # every page load sees the overrides
+        super().end_headers()
+
+    def send_error(self, code, *arguments, **options):
+        if code == 404:
+            self.server.missing.append(self.path)
+        super().send_error(code, *arguments, **options)
+
     def log_message(self, *arguments):
         pass
 
@@ -39,6 +66,7 @@ def serve(site):
     """Serves the folder on a free port of 127.0.0.1; the server and the page's address."""
     server = http.server.ThreadingHTTPServer(('127.0.0.1', 0),
                                              functools.partial(QuietHandler, directory=site))
+    server.overrides, server.missing = {}, []
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, 'http://127.0.0.1:%d/index.html' % server.server_address[1]
 
@@ -48,30 +76,48 @@ class Selenium:
 
     def __init__(self, engine, profile):
         self.webkit = engine == 'webkit'
-        if not self.webkit:
-            options = webdriver.ChromeOptions()
-            options.binary_location = '/usr/bin/chromium'
-            for flag in CHROMIUM_FLAGS + ['--user-data-dir=' + profile]:
-                options.add_argument(flag)
-            self.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'),
-                                           options=options)
-        else:
-            options = webdriver.WebKitGTKOptions()
-            options.binary_location = glob.glob('/usr/lib/*/webkit2gtk-4.1/MiniBrowser')[0]
-            options.add_argument('--automation')
-            self.driver = webdriver.WebKitGTK(executable_path='/usr/bin/WebKitWebDriver',
-                                              options=options)
-            self.driver.set_window_size(480, 360)
+        if self.webkit:
+            return self.view(480, 360, 1)
+        options = webdriver.ChromeOptions()
+        options.binary_location = '/usr/bin/chromium'
+        for flag in CHROMIUM_FLAGS + ['--user-data-dir=' + profile]:
+            options.add_argument(flag)
+        self.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+        self.started()
+
+    def started(self):
         self.driver.set_script_timeout(600)
         self.get, self.script, self.quit, self.screenshot = (
             self.driver.get, self.driver.execute_script, self.driver.quit,
             self.driver.save_screenshot)
 
-    def click(self):
-        ActionChains(self.driver).click(self.driver.find_element(By.ID, 'message')).perform()
+    def click(self, selector='#message'):
+        element = self.driver.find_element(By.CSS_SELECTOR, selector)
+        ActionChains(self.driver).click(element).perform()
+
+    def upload(self, selector, path):
+        self.driver.find_element(By.CSS_SELECTOR, selector).send_keys(path)
+
+    def view(self, width, height, ratio):
+        """Chromium emulates the screen; WebKitGTK takes a whole ratio from
+        GDK_SCALE when it starts, so it starts again."""
+        if not self.webkit:
+            return self.driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {
+                'width': width, 'height': height, 'deviceScaleFactor': ratio, 'mobile': False})
+        if hasattr(self, 'driver'):
+            self.driver.quit()
+        options = webdriver.WebKitGTKOptions()
+        options.binary_location = glob.glob('/usr/lib/*/webkit2gtk-4.1/MiniBrowser')[0]
+        options.add_argument('--automation')
+        os.environ['GDK_SCALE'] = str(ratio)
+        self.driver = webdriver.WebKitGTK(executable_path='/usr/bin/WebKitWebDriver',
+                                          options=options)
+        del os.environ['GDK_SCALE']
+        self.driver.set_window_size(width, height)
+        self.started()
 
     def press(self, key):
-        key = {'Escape': Keys.ESCAPE, 'Enter': Keys.ENTER}.get(key, key)
+        key = {'Escape': Keys.ESCAPE, 'Enter': Keys.ENTER, 'Tab': Keys.TAB}.get(key, key)
         ActionChains(self.driver).send_keys(key).perform()
 
     def hide(self):
@@ -101,7 +147,8 @@ class Puppeteer:
                                        env=environment)
 
     def __getattr__(self, command):
-        def send(argument=None):
+        def send(*arguments):
+            argument = arguments[0] if len(arguments) == 1 else list(arguments) or None
             self.bridge.stdin.write(json.dumps({'command': command, 'argument': argument}) + '\n')
             self.bridge.stdin.flush()
             answer = json.loads(self.bridge.stdout.readline() or '{"error": "it has ended"}')

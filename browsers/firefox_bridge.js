@@ -22,7 +22,10 @@ async function main() {
   const commands = {
     get: url => page.goto(url).then(() => null),
     script: body => page.evaluate(`(() => {${body}})()`),
-    click: () => page.click('#message'),
+    click: selector => page.click(selector || '#message'),
+    upload: ([selector, path]) => page.$(selector).then(input => input.uploadFile(path)).then(() => null),
+    view: ([width, height, ratio]) =>
+      page.setViewport({width: width, height: height, deviceScaleFactor: ratio}).then(() => true),
     press: key => page.keyboard.press(key),
     hide: async () => { other = await browser.newPage(); await other.bringToFront(); },
     show: async () => { await other.close(); await page.bringToFront(); },

@@ -12,6 +12,9 @@
 // and needs new music, and the device plays that music as soon as it comes,
 // a moment later, its clock waiting for it. The page's clock keeps to this
 // one, so the picture waits too.
+//
+// Everything plays through one gain node, so that muting silences the music
+// while its clock, and the picture with it, runs on.
 mergeInto(LibraryManager.library, {
   $webAudio: {
     context: null,
@@ -23,6 +26,8 @@ mergeInto(LibraryManager.library, {
     queuedFrames: 0, // frames handed to the context since the start
     playedFrames: 0, // the clock's last reading: it never goes back
     sources: [],
+    output: null, // the gain node every run plays through
+    muted: false,
     playing: false,
     startDelaySeconds: 0.05,
     gapLeadSeconds: 0.02, // how soon music plays after a gap: time to mix what follows it
@@ -56,7 +61,7 @@ mergeInto(LibraryManager.library, {
       }
       var source = context.createBufferSource();
       source.buffer = buffer;
-      source.connect(context.destination);
+      source.connect(webAudio.output);
       source.onended = function() {
         var index = webAudio.sources.indexOf(source);
         if (index >= 0) webAudio.sources.splice(index, 1);
@@ -81,7 +86,16 @@ mergeInto(LibraryManager.library, {
       if (!webAudio.playing || !context) return;
       (paused ? context.suspend() : context.resume()).catch(function() {});
     },
+
+    // The page's mute holds across starts, each of which opens a new context.
+    mute: function(muted) {
+      webAudio.muted = muted;
+      if (webAudio.output) webAudio.output.gain.value = muted ? 0 : 1;
+    },
   },
+
+  // The page may mute before the first start.
+  $webAudio__postset: "Module['audioMute'] = webAudio.mute;",
 
   webAudioOpen__deps: ['$webAudio'],
   webAudioOpen: function(rate) {
@@ -98,7 +112,11 @@ mergeInto(LibraryManager.library, {
       return 0;
     }
     webAudio.rate = rate;
+    webAudio.output = webAudio.context.createGain();
+    webAudio.output.connect(webAudio.context.destination);
+    webAudio.mute(webAudio.muted);
     Module['audioContext'] = webAudio.context;
+    Module['audioGain'] = webAudio.output;
     Module['audioFramesPlayed'] = webAudio.framesPlayed;
     Module['audioPause'] = webAudio.pause;
     return 1;
@@ -146,5 +164,6 @@ mergeInto(LibraryManager.library, {
   webAudioClose: function() {
     if (webAudio.context) webAudio.context.close();
     webAudio.context = null;
+    webAudio.output = null;
   },
 });

@@ -1,7 +1,7 @@
 // The few OpenGL 1.x and GLU calls the intro makes that Emscripten's GL
 // emulation lacks or gets wrong, built on the emulation's own state: the
-// attribute stack the text overlays push and pop, glRectf, glClearDepth and
-// gluLookAt.
+// attribute stack the text overlays push and pop, glRectf, glClearDepth,
+// gluLookAt, the texture environment's float setter and glShadeModel.
 mergeInto(LibraryManager.library, {
   $glAttributeStack: [],
 
@@ -64,4 +64,18 @@ mergeInto(LibraryManager.library, {
   glClearDepth: function(depth) {
     _glClearDepthf(depth);
   },
+
+  // The emulation's float setter of the texture environment knows only the
+  // colour scales and warns on every other name, GL_TEXTURE_ENV_MODE among
+  // them, which the frame sets each time; its integer setter knows them all,
+  // and an enumerant passed as a float is the same value.
+  mendTextureEnvironment__deps: ['$GLImmediate'],
+  mendTextureEnvironment: function() {
+    GLImmediate.TexEnvJIT.hook_texEnvf = GLImmediate.TexEnvJIT.hook_texEnvi;
+  },
+
+  // Every primitive the intro draws has one colour at all its vertices, so
+  // flat and smooth shading agree; the emulation has no flat shading and
+  // would warn that it ignores the call.
+  glShadeModel: function(mode) {},
 });

@@ -24,13 +24,17 @@
 #include <emscripten/html5.h>
 #include <string>
 
+// Mends the GL emulation's texture environment (web/gl_compat.js).
+extern "C" void mendTextureEnvironment();
+
 namespace {
 
 const double mixPollMs = 20;
 long mixTimer = 0;
 bool running = false;
 
-// The page shows its messages over the canvas ("Click to start" and the like).
+// The page turns the start-up's news into its messages: "ready", "still",
+// "no-webgl" or "song-unloadable".
 EM_JS(void, pageSays, (const char *state), { Module.onPageState(UTF8ToString(state)); });
 
 // The GL emulation double-buffers its temporary vertex buffers frame by frame.
@@ -76,6 +80,19 @@ EMSCRIPTEN_KEEPALIVE void veltraneResize(int width, int height) {
     windowWidth = width;
     windowHeight = height;
     applyViewport(width, height);
+}
+
+// Loads the song file at path in place of the one loaded, after stopping the
+// music; a file the player cannot load leaves the loaded song as it was.
+// Returns whether the song was replaced.
+EMSCRIPTEN_KEEPALIVE int veltraneLoadSong(const char *path) {
+    veltraneEnd();
+    Song *song = loadSong(path, nullptr);
+    if (!song)
+        return 0;
+    freeSong(loadedSong);
+    loadedSong = song;
+    return 1;
 }
 
 // Draws the intro's frame number frame (counted from 0) at this size, as the
@@ -128,9 +145,10 @@ int main(int argc, char **argv) {
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     if (!glutCreateWindow("Veltrane")) {
-        pageSays("WebGL required.");
+        pageSays("no-webgl");
         return 0;
     }
+    mendTextureEnvironment();
     initGraphics();
     if (argc > 1 && std::strcmp(argv[1], "--still") == 0) {
         pageSays("still");
@@ -139,7 +157,7 @@ int main(int argc, char **argv) {
     setFileCallbacks(memOpen, memClose, memRead, memSeek, memTell);
     loadedSong = loadSong("Rava64.xm", nullptr);
     if (!loadedSong) {
-        pageSays("Error loading song");
+        pageSays("song-unloadable");
         return 0;
     }
     pageSays("ready");
