@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """Milliseconds per frame of the web page's intro in a browser engine, each
-frame finished before the next starts, at 933x700 and 1920x1080: the page's
-counterpart of bench/frames. Chromium draws headless through its software
-WebGL (SwiftShader); Firefox ESR and WebKitGTK draw in windows through Mesa's
-llvmpipe, so they need an X display, and Firefox needs puppeteer-core in
-build-npm/ (scripts/run-tests installs it).
+frame finished before the next starts, at 933x700, 1920x1080 and 2560x1600
+(a 1280x800 screen at a device pixel ratio of 2): the page's counterpart of
+bench/frames, by which the page's limit on the pixels it draws was chosen.
+Chromium draws headless through its software WebGL (SwiftShader); Firefox ESR
+and WebKitGTK draw in windows through Mesa's llvmpipe, so they need an X
+display, and Firefox needs puppeteer-core in build-npm/ (scripts/run-tests
+installs it).
 
 usage: [scripts/with-xvfb 1024x768] bench/web_frames.py [--engine chromium|firefox|webkit]
                                                          [SITE_DIR]   (default: build-web/site)"""
@@ -18,7 +20,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, 'browsers'))
 from engines import ENGINES, open_browser, serve  # noqa: E402
 
-SIZES = ((933, 700, 15), (1920, 1080, 5))  # width, height, frames per repeat
+SIZES = ((933, 700, 15), (1920, 1080, 5), (2560, 1600, 3))  # width, height, frames per repeat
 REPEATS = 5
 
 

@@ -3,10 +3,11 @@ small interface: get(url), script(body) (a function body; a promise it returns
 is awaited), click(selector) (the page's message unless given), press(key),
 upload(selector, path) into a file control, view(width, height, ratio) (the
 page's size in CSS pixels and its device pixel ratio; WebKitGTK starts again
-for it), hide() and show() the page, screenshot(path) as a PNG, quit(). Chromium runs headless with its software WebGL; Firefox ESR
-(puppeteer-core, which scripts/run-tests installs into build-npm/ as
-package-lock.json here pins it, through firefox_bridge.js) and WebKitGTK's
-MiniBrowser run in windows and need an X display. Firefox plays through the
+for it), hide() and show() the page, screenshot(path) as a PNG, quit().
+Chromium runs headless with its software WebGL; Firefox ESR (puppeteer-core,
+which scripts/run-tests installs into build-npm/ as package-lock.json here
+pins it, through firefox_bridge.js) and WebKitGTK's MiniBrowser run in
+windows and need an X display. Firefox plays through the
 PulseAudio server that PULSE_SERVER names, if any; the others keep time
 without one, and do not see it."""
 import functools

@@ -23,7 +23,8 @@ async function main() {
     get: url => page.goto(url).then(() => null),
     script: body => page.evaluate(`(() => {${body}})()`),
     click: selector => page.click(selector || '#message'),
-    upload: ([selector, path]) => page.$(selector).then(input => input.uploadFile(path)).then(() => null),
+    upload: ([selector, path]) =>
+      page.$(selector).then(input => input.uploadFile(path)).then(() => null),
     view: ([width, height, ratio]) =>
       page.setViewport({width: width, height: height, deviceScaleFactor: ratio}).then(() => true),
     press: key => page.keyboard.press(key),

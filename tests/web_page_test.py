@@ -48,7 +48,10 @@ AudioBufferSourceNode.prototype.start = function(when) {
 RECORD_CONSOLE = '''<script>window.consoleLines = [];
 for (const name of ['log', 'info', 'warn', 'error', 'debug']) {
   const write = console[name];
-  console[name] = (...parts) => { consoleLines.push(parts.join(' ')); write.apply(console, parts); };
+  console[name] = (...parts) => {
+    consoleLines.push(parts.join(' '));
+    write.apply(console, parts);
+  };
 }</script>'''
 READING = 'return [performance.now() / 1000, veltraneAudioSeconds(), veltraneIntroSeconds()]'
 CENTRE = ('const under = document.elementFromPoint(innerWidth / 2, innerHeight / 2);'
@@ -249,7 +252,8 @@ class PageTests:
                 self.start_intro('?clock=manual')
                 tick = self.browser.script(
                     'const tick = [0, 500].map(t => veltraneTick(t, t > 0))[1];'
-                    'return Object.assign(tick, {page: [innerWidth, innerHeight, devicePixelRatio]})')
+                    'tick.page = [innerWidth, innerHeight, devicePixelRatio];'
+                    'return tick')
                 width, height, ratio = tick['page']
                 band = min(height, round(width * 700 / 933))
                 self.assertEqual([tick['width'], tick['height'], ratio], [2 * width, 2 * band, 2])

@@ -1,8 +1,9 @@
 // The intro as a web page: the native intro's start-up, frame and player,
 // with WebGL through Emscripten's GLUT and GL emulation and the music through
-// Web Audio. The page (index.html) owns the gestures and the clock: its click
+// Web Audio. The page (index.html) owns the gestures and the clock: its Start
 // starts the intro here, each of its animation frames draws the timeline's
-// frame for the intro's time, Esc or leaving full screen ends it. A page has
+// frame for the intro's time, Esc, its End or leaving full screen ends it, and
+// a song the visitor gives is loaded here in place of the intro's. A page has
 // no threads, so the blocks the device has played are mixed again before
 // every frame and from a timer.
 
