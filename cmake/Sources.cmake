@@ -14,6 +14,7 @@ set(VELTRANE_PLAYER_SOURCES
     player/playback.cpp
     player/sequencer.cpp
     player/song.cpp
+    player/song_render.cpp
     player/songfile.cpp)
 
 # The application without its entry point, its font image and its window

@@ -3,7 +3,7 @@
 #include "player/allocation.h"
 #include "player/player.h"
 #include "song_bytes.h"
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "player/mixer.h"
 #include "song_bytes.h"
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // (float targets: sums above 1 arrive unclamped), and the text overlays.
 
 #include "tests/scene_reference.h"
-#include "tools/offscreen.h"
+#include "headless/offscreen.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include "player/mixer.h"
 #include "player/sequencer.h"
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <string>
 

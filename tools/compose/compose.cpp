@@ -8,7 +8,7 @@
 // strong beats the picture's light bobs to. The intro's timeline is counted
 // in those bars: credits from bar 1 (2 s), the groove from bar 10 (20 s).
 
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <algorithm>
 #include <array>
