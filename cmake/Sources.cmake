@@ -15,7 +15,8 @@ set(VELTRANE_PLAYER_SOURCES
     player/sequencer.cpp
     player/song.cpp
     player/song_render.cpp
-    player/songfile.cpp)
+    player/songfile.cpp
+    player/volume_column.cpp)
 
 # The application without its entry point, its font image and its window
 # system mends.
