@@ -1,6 +1,7 @@
 // The real drawing code on Mesa: the scene against the CPU model at a few frames
 // (float targets: sums above 1 arrive unclamped), and the text overlays.
 
+#include "app/font.h"
 #include "app/frame.h"
 #include "headless/offscreen.h"
 #include "tests/scene_reference.h"
@@ -204,6 +205,13 @@ TEST_F(ShaderTest, TheIntrosSecondFrameIsFrameOne) {
     displayFrame();
     displayFrame();
     EXPECT_TRUE(readRgba8(target) == frameOne);
+}
+
+TEST_F(ShaderTest, TheFontTextureHoldsTheAtlasPixelsAfterTheirPrefix) {
+    std::vector<uint8_t> texture(256 * 256 * 4);
+    glBindTexture(GL_TEXTURE_2D, font.texture);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texture.data());
+    EXPECT_TRUE(std::equal(texture.begin(), texture.end(), fontImage + 4));
 }
 
 TEST_F(ShaderTest, WindowWithoutHeightKeepsAFiniteProjection) {
