@@ -6,6 +6,7 @@
 
 #include <GL/glut.h>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -26,17 +27,6 @@ void advanceClock() {
 }
 
 } // namespace
-
-void restartTimeline() {
-    animation = initialFrameState();
-    startTick = unsetTick;
-    elapsedMs = 0;
-}
-
-void leaveOutOfTimeline(uint32_t ms) {
-    if (startTick != unsetTick)
-        startTick = static_cast<uint32_t>(startTick + ms);
-}
 
 uint32_t tickCountMs() {
     const auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();
@@ -76,4 +66,18 @@ void displayFrame() {
     glutSwapBuffers();
     glDisable(GL_TEXTURE_2D);
     advanceAnimation(animation);
+}
+
+int timelineFrameAt(double introMs) {
+    return static_cast<int>(std::floor(introMs * timelineFramesPerSecond / 1000));
+}
+
+int displayFrameAt(double introMs) {
+    printMusicPosition();
+    const int frame = timelineFrameAt(introMs);
+    drawFrame(
+        frameStateAt(frame, static_cast<int32_t>(introMs), musicRow, windowWidth, windowHeight));
+    glutSwapBuffers();
+    glDisable(GL_TEXTURE_2D);
+    return frame;
 }

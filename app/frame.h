@@ -1,20 +1,27 @@
 #pragma once
 
 // The per-frame callback: music position on the console, the wall clock, the
-// animation, then the drawing.
+// animation, then the drawing. The intro advances its animation one step per
+// frame drawn; a page, whose display may run at any rate, draws by its clock.
 
 #include <cstdint>
 
 void displayFrame();
 void printMusicPosition();
 
-// Back to the first frame: the accumulators at their start-up values, and the
-// clock starts again at the next frame. For a page that replays the intro.
-void restartTimeline();
+// The timeline's pace: on a 60 Hz display the intro draws frame i at
+// i * 1000 / 60 ms, and so do the video capture and a page at any rate.
+const int timelineFramesPerSecond = 60;
 
-// Moves the clock's start on by ms, so that a pause (a page while hidden)
-// does not count as elapsed time.
-void leaveOutOfTimeline(uint32_t ms);
+// The frame of the timeline at intro time introMs: floor(introMs * 60 / 1000).
+int timelineFrameAt(double introMs);
+
+// The page's per-frame callback: the status line, then the timeline's frame
+// at introMs (milliseconds since the first frame, pauses left out), drawn with
+// the accumulators of that frame. A faster display repeats a frame, a slower
+// one skips frames; either way the scene keeps the music's pace. Returns the
+// frame number drawn.
+int displayFrameAt(double introMs);
 
 // The console status line, rewritten in place by its carriage return.
 void printStatusLine(int32_t order, int32_t row, float seconds);

@@ -19,8 +19,13 @@ testPackages="libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb libfre
 
 # What building the web page needs: Emscripten, and Python to serve the page.
 webPackages="emscripten cmake make python3"
-# What testing the page adds: Chromium with its driver, driven from Python.
-webTestPackages="chromium chromium-driver python3-selenium"
+# What testing the page adds: Chromium and WebKitGTK with their drivers, driven
+# from Python; Firefox ESR, driven by puppeteer-core from npm (installed by
+# installNpmPackages); a virtual X server for the two that draw in windows;
+# PulseAudio, whose null sink keeps Firefox's audio clock in real time.
+webTestPackages="chromium chromium-driver python3-selenium firefox-esr webkit2gtk-driver xvfb
+    pulseaudio"
+command -v npm >/dev/null || webTestPackages="$webTestPackages nodejs npm"
 
 say() { printf '\033[1m== %s\033[0m\n' "$*"; }
 
@@ -54,6 +59,20 @@ installPackages() {
     # shellcheck disable=SC2086
     "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get "${wait[@]}" install -y -q --no-install-recommends $missing
+}
+
+# Installs the npm packages that browsers/package-lock.json pins into
+# build-npm/, unless they are there already.
+installNpmPackages() {
+    local folder=$projectDir/build-npm pinned=$projectDir/browsers
+    if [ -d "$folder/node_modules" ] && cmp -s "$pinned/package.json" "$folder/package.json" &&
+        cmp -s "$pinned/package-lock.json" "$folder/package-lock.json"; then
+        return 0
+    fi
+    say "Installing the npm packages into $folder"
+    mkdir -p "$folder"
+    cp "$pinned/package.json" "$pinned/package-lock.json" "$folder/"
+    (cd "$folder" && npm ci --no-audit --no-fund --loglevel=error)
 }
 
 # configureAndBuild BUILD_DIR "CMAKE_OPTIONS" [TARGET...]

@@ -3,10 +3,15 @@
 // device hands the context the whole ring when it starts, then each block as
 // soon as the mixer has written it again, to be played back to back. A block
 // is handed over only once it holds its new music, so nothing is heard
-// stale, and up to two seconds are queued, so the music plays on through a
-// main loop that stalls. The frames played are the context's clock since the
-// start. While the page is hidden the context is suspended: the music stops
-// where it is, the clock with it, and both go on from there.
+// stale or twice, and up to two seconds are queued, so the music plays on
+// through a main loop that stalls for less than that. The frames played are
+// the context's clock since the start, less the gaps.
+//
+// A longer stall lets the queue run dry. The device then waits on the last
+// frame it played: to the mixer every other block of the ring has been heard
+// and needs new music, and the device plays that music as soon as it comes,
+// a moment later, its clock waiting for it. The page's clock keeps to this
+// one, so the picture waits too.
 mergeInto(LibraryManager.library, {
   $webAudio: {
     context: null,
@@ -16,24 +21,32 @@ mergeInto(LibraryManager.library, {
     firstFrame: 0, // the context's frame at which the ring's frame 0 plays
     writtenFrames: 0, // frames of music in the ring since the start
     queuedFrames: 0, // frames handed to the context since the start
+    playedFrames: 0, // the clock's last reading: it never goes back
     sources: [],
     playing: false,
     startDelaySeconds: 0.05,
+    gapLeadSeconds: 0.02, // how soon music plays after a gap: time to mix what follows it
 
     framesPlayed: function() {
       if (!webAudio.playing) return 0;
       var now = Math.floor(webAudio.context.currentTime * webAudio.rate + 0.5);
-      return Math.max(0, Math.min(now - webAudio.firstFrame, webAudio.queuedFrames));
+      var played = Math.min(now - webAudio.firstFrame, webAudio.queuedFrames - 1);
+      webAudio.playedFrames = Math.max(webAudio.playedFrames, played);
+      return webAudio.playedFrames;
     },
 
-    // Frames whose time has passed unqueued were not heard: the device
-    // catches up by starting the rest later, and its clock waits with it.
+    // Music whose time has passed unqueued was not heard: it starts a moment
+    // from now instead, and the clock waits for it.
     queueRun: function(at, count) {
       var context = webAudio.context;
-      var late = Math.ceil(context.currentTime * webAudio.rate) -
-                 (webAudio.firstFrame + webAudio.queuedFrames);
-      if (late > 0) webAudio.firstFrame += late;
-      var buffer = context.createBuffer(2, count, webAudio.rate);
+      var rate = webAudio.rate;
+      var gap = Math.ceil(context.currentTime * rate) -
+                (webAudio.firstFrame + webAudio.queuedFrames);
+      if (gap > 0) {
+        gap += Math.ceil(webAudio.gapLeadSeconds * rate);
+        webAudio.firstFrame += gap;
+      }
+      var buffer = context.createBuffer(2, count, rate);
       var left = buffer.getChannelData(0);
       var right = buffer.getChannelData(1);
       var value = (webAudio.ring >> 1) + 2 * at;
@@ -48,7 +61,7 @@ mergeInto(LibraryManager.library, {
         var index = webAudio.sources.indexOf(source);
         if (index >= 0) webAudio.sources.splice(index, 1);
       };
-      source.start((webAudio.firstFrame + webAudio.queuedFrames) / webAudio.rate);
+      source.start((webAudio.firstFrame + webAudio.queuedFrames) / rate);
       webAudio.sources.push(source);
       webAudio.queuedFrames += count;
     },
@@ -62,10 +75,11 @@ mergeInto(LibraryManager.library, {
       }
     },
 
-    followVisibility: function() {
-      if (!webAudio.playing) return;
-      var change = document.hidden ? webAudio.context.suspend() : webAudio.context.resume();
-      change.catch(function() {});
+    // The page pauses the music while it is hidden, and goes on from there.
+    pause: function(paused) {
+      var context = webAudio.context;
+      if (!webAudio.playing || !context) return;
+      (paused ? context.suspend() : context.resume()).catch(function() {});
     },
   },
 
@@ -84,12 +98,9 @@ mergeInto(LibraryManager.library, {
       return 0;
     }
     webAudio.rate = rate;
-    if (!webAudio.followsVisibility) {
-      document.addEventListener('visibilitychange', webAudio.followVisibility);
-      webAudio.followsVisibility = true;
-    }
     Module['audioContext'] = webAudio.context;
     Module['audioFramesPlayed'] = webAudio.framesPlayed;
+    Module['audioPause'] = webAudio.pause;
     return 1;
   },
 
@@ -102,6 +113,7 @@ mergeInto(LibraryManager.library, {
     webAudio.firstFrame =
         Math.ceil((context.currentTime + webAudio.startDelaySeconds) * webAudio.rate);
     webAudio.queuedFrames = 0;
+    webAudio.playedFrames = 0;
     webAudio.writtenFrames = ringFrames;
     webAudio.playing = true;
     webAudio.queueWritten();

@@ -1,9 +1,10 @@
 // The intro as a web page: the native intro's start-up, frame and player,
 // with WebGL through Emscripten's GLUT and GL emulation and the music through
-// Web Audio. The page (index.html) owns the gestures: its click starts the
-// intro here, Esc or leaving full screen ends it. A page has no threads, so
-// the blocks the device has played are mixed again from the main loop and
-// from a timer.
+// Web Audio. The page (index.html) owns the gestures and the clock: its click
+// starts the intro here, each of its animation frames draws the timeline's
+// frame for the intro's time, Esc or leaving full screen ends it. A page has
+// no threads, so the blocks the device has played are mixed again before
+// every frame and from a timer.
 
 #include "app/app.h"
 #include "app/frame.h"
@@ -32,10 +33,8 @@ bool running = false;
 // The page shows its messages over the canvas ("Click to start" and the like).
 EM_JS(void, pageSays, (const char *state), { Module.onPageState(UTF8ToString(state)); });
 
-void stepIntro() {
-    mixPendingBlocks();
-    displayFrame();
-}
+// The GL emulation double-buffers its temporary vertex buffers frame by frame.
+EM_JS(void, beginRenderingFrame, (), { GL.newRenderingFrameStarted(); });
 
 void mixOnTimer(void *) {
     mixPendingBlocks();
@@ -49,19 +48,23 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void veltraneStart() {
     if (!loadedSong)
         return;
-    if (running)
-        emscripten_cancel_main_loop();
-    restartTimeline();
     playSong(loadedSong); // without Web Audio the intro runs on silently
     if (!mixTimer)
         mixTimer = emscripten_set_interval(mixOnTimer, mixPollMs, nullptr);
     running = true;
-    emscripten_set_main_loop(stepIntro, 0, 0);
+}
+
+// Draws the running intro at introMs, the milliseconds since its first frame
+// with the pauses left out; returns the timeline's frame number drawn.
+EMSCRIPTEN_KEEPALIVE int veltraneFrame(double introMs) {
+    if (!running)
+        return -1;
+    mixPendingBlocks();
+    beginRenderingFrame();
+    return displayFrameAt(introMs);
 }
 
 EMSCRIPTEN_KEEPALIVE void veltraneEnd() {
-    if (running)
-        emscripten_cancel_main_loop();
     running = false;
     if (mixTimer)
         emscripten_clear_interval(mixTimer);
@@ -73,11 +76,6 @@ EMSCRIPTEN_KEEPALIVE void veltraneResize(int width, int height) {
     windowWidth = width;
     windowHeight = height;
     applyViewport(width, height);
-}
-
-// The time the page was hidden, when the music was paused too.
-EMSCRIPTEN_KEEPALIVE void veltraneLeaveOut(double ms) {
-    leaveOutOfTimeline(static_cast<uint32_t>(ms));
 }
 
 // Draws the intro's frame number frame (counted from 0) at this size, as the
