@@ -16,7 +16,7 @@
 // volume stays full, so the mix clips: a test of the mixer's corners more than
 // a song.
 
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // frame and waits for it; the median over the repetitions is the figure.
 // Run under an X server, e.g. scripts/with-xvfb 320x240 build/bench/frames
 
-#include "tools/offscreen.h"
+#include "headless/offscreen.h"
 
 #include <benchmark/benchmark.h>
 

@@ -14,7 +14,7 @@
 #include "player/mixer.h"
 #include "player/player.h"
 #include "player/settings.h"
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <benchmark/benchmark.h>
 

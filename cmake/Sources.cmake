@@ -14,7 +14,9 @@ set(VELTRANE_PLAYER_SOURCES
     player/playback.cpp
     player/sequencer.cpp
     player/song.cpp
-    player/songfile.cpp)
+    player/song_render.cpp
+    player/songfile.cpp
+    player/volume_column.cpp)
 
 # The application without its entry point, its font image and its window
 # system mends.

@@ -1,6 +1,7 @@
 #include "player/effects.h"
 
 #include "player/blockfill.h"
+#include "player/volume_column.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,6 @@ const int effectSlots = 36;
 const float sineStepAngle = 0.049087375f; // just below 2 pi / 128
 // Slides have no limit of their own; these keep the arithmetic in range.
 const int32_t periodLimit = 1 << 30;
-const int32_t panLimit = 1 << 24;
 
 uint8_t highNibble(uint8_t value) {
     return value >> 4;
@@ -38,28 +38,6 @@ void remember(uint8_t &memory, uint8_t parameter) {
 
 void movePeriod(MusicChannel &channel, int32_t amount) {
     channel.period = clampTo(channel.period + amount, -periodLimit, periodLimit);
-}
-
-// The volume column's panning slides have no limit of their own.
-void slidePan(MusicChannel &channel, int32_t amount) {
-    channel.channelPan = clampTo(channel.channelPan + amount, -panLimit, panLimit);
-    raise(channel, updatePanning);
-}
-
-// Volume changes that stop at 0 and 64: a volume above 64 (set by Cxx) drops
-// to 64 on the first step up and falls from where it is on a step down.
-void volumeUp(MusicChannel &channel, int32_t amount) {
-    channel.channelVolume += amount;
-    if (channel.channelVolume > 64)
-        channel.channelVolume = 64;
-    raise(channel, updateVolume);
-}
-
-void volumeDown(MusicChannel &channel, int32_t amount) {
-    channel.channelVolume -= amount;
-    if (channel.channelVolume < 0)
-        channel.channelVolume = 0;
-    raise(channel, updateVolume);
 }
 
 void volumeSlide(MusicChannel &channel, uint8_t parameter) {
@@ -615,6 +593,20 @@ const LaterTickAction laterTickActions[effectSlots] = {
 
 } // namespace
 
+void volumeUp(MusicChannel &channel, int32_t amount) {
+    channel.channelVolume += amount;
+    if (channel.channelVolume > 64)
+        channel.channelVolume = 64;
+    raise(channel, updateVolume);
+}
+
+void volumeDown(MusicChannel &channel, int32_t amount) {
+    channel.channelVolume -= amount;
+    if (channel.channelVolume < 0)
+        channel.channelVolume = 0;
+    raise(channel, updateVolume);
+}
+
 int32_t sineMagnitude(int32_t phase) {
     // The angle is a single-precision product; the sine is the double one.
     const float angle = static_cast<float>(2 * phase) * sineStepAngle;
@@ -667,73 +659,6 @@ void tremorStep(MusicChannel &channel) {
     if (channel.tremorCounter >= channel.tremorOnTicks + channel.tremorOffTicks)
         channel.tremorCounter = 0;
     raise(channel, updateVolume);
-}
-
-void applyVolumeColumn(MusicChannel &channel, uint8_t volumeColumn) {
-    const uint8_t y = lowNibble(volumeColumn);
-    if (volumeColumn >= 0x10 && volumeColumn <= 0x50) {
-        channel.channelVolume = volumeColumn - 16;
-        raise(channel, updateVolume);
-        return;
-    }
-    switch (highNibble(volumeColumn)) {
-    case 0x6:
-    case 0x8:
-        volumeDown(channel, y);
-        break;
-    case 0x7:
-    case 0x9:
-        volumeUp(channel, y);
-        break;
-    case 0xa:
-        channel.vibSpeed = y;
-        break;
-    case 0xb:
-        channel.vibDepth = y; // the vibrato itself starts on the next tick
-        break;
-    case 0xc:
-        channel.channelPan = 16 * y;
-        raise(channel, updatePanning);
-        break;
-    case 0xd:
-        slidePan(channel, -y);
-        break;
-    case 0xe:
-        slidePan(channel, y);
-        break;
-    case 0xf:
-        if (y != 0)
-            channel.portaSpeed = static_cast<uint8_t>(16 * y);
-        channel.portaTarget = channel.notePeriod;
-        drop(channel, updateStart);
-        break;
-    }
-}
-
-void volumeColumnTick(MusicChannel &channel, uint8_t volumeColumn) {
-    const uint8_t y = lowNibble(volumeColumn);
-    switch (highNibble(volumeColumn)) {
-    case 0x6:
-        volumeDown(channel, y);
-        break;
-    case 0x7:
-        volumeUp(channel, y);
-        break;
-    case 0xb:
-        channel.vibDepth = y;
-        vibratoStep(channel);
-        advanceVibratoPhase(channel);
-        break;
-    case 0xd:
-        slidePan(channel, -y);
-        break;
-    case 0xe:
-        slidePan(channel, y);
-        break;
-    case 0xf:
-        tonePortaStep(channel);
-        break;
-    }
 }
 
 void effectFirstTick(ChannelRow &row, RowPassState &pass, const ChannelSnapshot &before) {

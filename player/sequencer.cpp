@@ -1,6 +1,7 @@
 #include "player/sequencer.h"
 
 #include "player/effects.h"
+#include "player/volume_column.h"
 #include "player/settings.h"
 
 #include <cmath>

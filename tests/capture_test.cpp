@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "tools/png_file.h"
-#include "tools/wav_file.h"
+#include "media/png_file.h"
+#include "media/wav_file.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

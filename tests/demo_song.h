@@ -3,6 +3,6 @@
 // A short four-channel loop made with the XM builder: the song the intro
 // plays in tests, and in the run folder until the soundtrack is composed.
 
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 XmSong demoSong();

@@ -59,13 +59,18 @@ TEST(Effects, PitchAndVolume) {
          "3840"},
         // 44F at phases 0, 0, 4 .. 16, 400 from 20 (m 97, 181, 236, 255: 44, 84, 108, 116):
         // trunc(8363 x 2^(-116 / 768)) = 7531. E4y through 48F: ramp m 0, 64 .. 255 give 0,
-        // 28, 60, 88, 116; 2 and 3 a square. E7y through 788: ramp, square, sine.
+        // 28, 60, 88, 116; 2 and 3 a square. E7y through 788: ramp, square, sine, sine. A new
+        // note restarts waves 0..3 at phase 0; 4..7 go on from -24, where five steps of 8
+        // from 0 left them.
         {"C-4 01 44F; 400", "pd", 0, "0 0 -44 -84 -108 -116 -108 -108 -84 -44 0 44"},
         {"C-4 01 44F", "freq", 5, "7531"},
-        {"E41 | E42 | E43; C-4 01 48F | C-4 01 48F | C-4 01 48F", "pd pd1 pd2", 6,
-         "0 0 -28 -60 -88 116 / 5*-116 116 / 5*-116 116"},
-        {"E71 | E72 | E73; C-4 01 v30 788 | C-4 01 v30 788 | C-4 01 v30 788", "vd vd1 vd2", 6,
-         "0 0 8 16 24 -31 / 0 31 31 31 31 -31 / 0 0 22 31 22 0"},
+        {"E41 | E42 | E43; C-4 01 48F | C-4 01 48F | C-4 01 48F; . | . | C-4 01 48F", "pd2 pd pd1",
+         6, "5*-116 116 5*-116 116 / 0 0 -28 -60 -88 116 / 5*-116 116"},
+        {"E71 | E72 | E73 | E74; C-4 01 v30 788 | C-4 01 v30 788 | C-4 01 v30 788 | "
+         "C-4 01 v30 788; . | . | . | C-4 01 v30 788",
+         "vd3 vd vd1 vd2", 6,
+         "0 0 22 31 22 0 0 -22 -31 -22 0 22 / 0 0 8 16 24 -31 / 0 31 31 31 31 -31 / "
+         "0 0 22 31 22 0"},
         // 502 with G#4 aims without starting a note; 602 goes on with 44F's vibrato from
         // phase 20. Both slide -2 a later tick.
         {"C-4 01; E-4 308; G#4 502; 500", "period target vol vidx", 12,
@@ -136,12 +141,12 @@ TEST(Effects, SettingsAndPositions) {
 TEST(Effects, VolumeColumn) {
     expectTraces({
         // 1x..5x set v - 16 on tick 0, 51..5F and 00..0F do nothing; 6x and 7x slide on
-        // every tick, 8x and 9x once.
+        // every tick, 8x and 9x once; none of them touches the vibrato.
         {"C-4 01 v30 | C-4 01 v30 | C-4 01 v30 | C-4 01 v30; v25 | v51 | v0F | v6F",
          "vol vvol vol1 vol2 vol3 vvol3", 6, "6*21 / 41 / 6*32 / 6*32 / 17 2 0 0 0 0 / 33"},
         {"C-4 01 v30 | C-4 01 v30 | C-4 01 v30 | C-4 01 v30; v73 | v7F | v83 | v9F",
-         "vol vvol vol1 vol2 vol3 vvol3", 6,
-         "35 38 41 44 47 50 / 69 / 47 62 64 64 64 64 / 6*29 / 6*47 / 93"},
+         "vol vvol vol1 vol2 vol3 vvol3 vibspeed vibdepth", 6,
+         "35 38 41 44 47 50 / 69 / 47 62 64 64 64 64 / 6*29 / 6*47 / 93 / 0 / 0 0"},
         // Dx and Ex slide the pan on every tick without limit; the voice's stays in 0..255.
         {"C-4 01 880 | C-4 01 800 | C-4 01 8FF; vD4 | vDF | vEF", "pan vpan pan1 vpan1 pan2 vpan2",
          6,

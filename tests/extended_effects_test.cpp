@@ -21,6 +21,10 @@ template <uint8_t type> void fourPoints(XmSong &xm) {
     xm.instruments[0].volumeEnvelope = {{{0, 64}, {10, 32}, {20, 48}, {30, 0}}, 0, 0, 0, type, {}};
     xm.instruments[0].panningEnvelope = {{{0, 32}, {40, 64}}, 0, 0, 0, 1, {}};
 }
+// Volume envelope (0, 64), (60, 4).
+void fallingEnvelope(XmSong &xm) {
+    xm.instruments[0].volumeEnvelope = {{{0, 64}, {60, 4}}, 0, 0, 0, 1, {}};
+}
 // A fifth point at tick 100 in the file, beyond the count of 4.
 void fourPointsAndAStray(XmSong &xm) {
     fourPoints<1>(xm);
@@ -50,7 +54,8 @@ TEST(ExtendedEffects, KeyOffAndEnvelopePosition) {
         // the value is the accumulator >> 16. L05: 5 x -209715 + 64 x 65536 (48), then 44.8.
         // L0A: 32, then point 1's 32. L15: -314572 + 48 x 65536 (43.2), then 38.4. L00: tick 0
         // is not point 1's tick, so tick 1 adds the slope (60.8). L40: no point from 1 on lies
-        // at or after 64: the last value, done. The panning envelope is not moved.
+        // at or after 64: the last point's value (0; 4 of (60, 4)), done. The panning envelope
+        // is not moved.
         {"C-4 01 L05 | C-4 01 L0A | C-4 01 L15 | C-4 01 L00",
          "env envpoint envtick env1 envpoint1 envtick1 env2 envpoint2 envtick2 env3 envpoint3 "
          "envtick3 penvtick envdone",
@@ -58,6 +63,7 @@ TEST(ExtendedEffects, KeyOffAndEnvelopePosition) {
          fourPoints<1>},
         {"C-4 01 L40", "env penvtick envpoint envdone", 0, "0 0 / 1 2 / 4 / 1", fourPoints<1>},
         {"C-4 01 L40", "env envdone", 0, "0 0 / 1 1", fourPointsAndAStray},
+        {"C-4 01 L40", "env envdone", 0, "4 4 / 1 1", fallingEnvelope},
         // With the envelope off L05 leaves the reset state.
         {"C-4 01 L05", "env envtick envpoint vvol", 0, "6*64 / 6*0 / 6*0 / 6*127", fourPoints<0>},
     });
@@ -141,10 +147,6 @@ TEST(ExtendedEffects, WavesAndFinetune) {
         {"rows=2 speed=2 ft=-16: C-4 01 | C-4 01; E50", "ft period period1", 0,
          "-16 -16 0 0 0 / 4*4616 4608 / 4*4616 4608"},
     });
-}
-
-void fallingEnvelope(XmSong &xm) {
-    xm.instruments[0].volumeEnvelope = {{{0, 64}, {60, 4}}, 0, 0, 0, 1, {}};
 }
 
 TEST(ExtendedEffects, NoteDelay) {

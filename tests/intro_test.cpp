@@ -5,8 +5,8 @@
 
 #include "child_process.h"
 #include "demo_song.h"
-#include "tools/wav_file.h"
-#include "tools/xwindow.h"
+#include "media/wav_file.h"
+#include "headless/xwindow.h"
 
 #include <cstring>
 #include <fstream>

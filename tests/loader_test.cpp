@@ -3,7 +3,7 @@
 #include "player/allocation.h"
 #include "player/player.h"
 #include "song_bytes.h"
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -130,7 +130,7 @@ TEST(Loader, ReadsAndRepairsInstruments) {
     full.samples.push_back(sampleOf({6}));
     full.sampleMap[95] = 1;
     full.volumeEnvelope = {{{0, 64}, {10, 32}, {20, 0}}, 1, 0, 2, 7, {}};
-    full.panningEnvelope = {{{0, 32}, {5, 64}}, 0, 0, 1, 5, {}};
+    full.panningEnvelope = {{{0, 32}, {5, 64}}, 0, 1, 1, 5, {}};
     full.vibratoType = 2;
     full.vibratoSweep = 3;
     full.vibratoDepth = 4;
@@ -157,10 +157,10 @@ TEST(Loader, ReadsAndRepairsInstruments) {
         (Values{loaded.samples[0]->data[0], loaded.sampleMap[95], loaded.volumePointCount,
                 loaded.volumePoints[1].tick, loaded.volumePoints[1].value, loaded.volumeSustain,
                 loaded.volumeLoopEnd, loaded.volumeType, loaded.panningPointCount,
-                loaded.panningPoints[1].value, loaded.panningLoopEnd, loaded.panningType,
-                loaded.vibratoType, loaded.vibratoSweep, loaded.vibratoDepth, loaded.vibratoRate,
-                loaded.fadeout}),
-        (Values{5 * 256, 1, 3, 10, 32, 1, 2, 7, 2, 64, 1, 5, 2, 3, 4, 5, 0x246}));
+                loaded.panningPoints[1].value, loaded.panningLoopStart, loaded.panningLoopEnd,
+                loaded.panningType, loaded.vibratoType, loaded.vibratoSweep, loaded.vibratoDepth,
+                loaded.vibratoRate, loaded.fadeout}),
+        (Values{5 * 256, 1, 3, 10, 32, 1, 2, 7, 2, 64, 1, 1, 5, 2, 3, 4, 5, 0x246}));
     const Instrument &repaired = song->instruments[3];
     Values points;
     for (int i = 0; i < repaired.volumePointCount; ++i)

@@ -96,7 +96,7 @@ TEST(MixerPaths, VectorPathsMixTheSameBitsAsTheScalarPath) {
 }
 
 TEST(MixerPaths, VectorPathsConvertLikeTheScalarPath) {
-    std::vector<float> values = {0.5f,   2.5f, -0.5f, -2.5f,    32767.5f,  -32768.5f, -0.0f,
+    std::vector<float> values = {2.5f,   0.5f, -0.5f, -2.5f,    32767.5f,  -32768.5f, -0.0f,
                                  1e-40f, 3e9f, -3e9f, INFINITY, -INFINITY, NAN};
     while (values.size() < 2 * 301)
         values.push_back(static_cast<float>(dice(160001) - 80000) / 2);

@@ -2,7 +2,7 @@
 
 #include "player/mixer.h"
 #include "song_bytes.h"
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -90,7 +90,7 @@ TEST_F(Mixer, NoteStartRampsUpOver128FramesAcrossAnyStretchBorders) {
     // A steady 10000 under gains 120 and 60: each output is 10000 x gain.
     Sample &sample = constantSample(10000, 512);
     for (const std::vector<int> &calls :
-         {std::vector<int>{328}, {1, 50, 77, 200}, {3, 64, 45, 216}}) {
+         {std::vector<int>{328}, {1, 50, 77, 200}, {3, 64, 45, 216}, {127, 201}}) {
         resetVoices();
         MixerVoice &voice = voiceOn(0, sample, 120, 60, false);
         std::vector<float> buffer(2 * 328, 0.0f);
@@ -114,6 +114,14 @@ TEST_F(Mixer, NoteStartRampsUpOver128FramesAcrossAnyStretchBorders) {
                   (std::vector<int64_t>{0, 120 << 8, 60 << 8, 328}));
         EXPECT_EQ(voice.rampDeltaLeft, 0.0f);
     }
+    // A one-shot sample of 200 frames plays on after its ramp, to its end.
+    resetVoices();
+    MixerVoice &oneShot = voiceOn(0, loaded(std::vector<int>(200, 10000)), 120, 60, false);
+    std::vector<float> buffer(2 * 328, 0.0f);
+    mixVoices(buffer.data(), 328);
+    EXPECT_EQ((std::vector<float>{buffer[2 * 199], buffer[2 * 200]}),
+              (std::vector<float>{10000.0f * (120.0f * inverse255), 0.0f}));
+    EXPECT_EQ(oneShot.sample, nullptr);
 }
 
 TEST_F(Mixer, AOneShotSampleEndingMidStretchStopsTheVoice) {
@@ -154,32 +162,44 @@ TEST_F(Mixer, PingPongLoopsMirrorAtBothEnds) {
     mixVoices(buffer.data() + 10, 3);
     expectPlayed(buffer, 0, {400, 500, 500, 425, 300, 225, 350, 475});
     EXPECT_EQ(state(), (std::vector<int64_t>{5, 0xFFFFFFFF, backwards}));
+    // A step of 6 back from 3 passes the whole loop: -3 mirrors at 2 to 7 - 2^-32, which
+    // mirrors at 6 to 5.
+    voice.position = 3;
+    voice.positionFraction = 0;
+    voice.speedInteger = 6;
+    voice.speedFraction = 0;
+    mixVoices(buffer.data(), 1);
+    EXPECT_EQ(state(), (std::vector<int64_t>{5, 0, backwards}));
 }
 
 TEST_F(Mixer, MixesSlotsBelow64AndClipsOnlyAtConversion) {
-    // No frames mix nothing and start no ramp.
+    // No frames, or no buffer, mix nothing and start no ramp.
     Sample &high = constantSample(32767, 16), &low = constantSample(-32768, 16);
     MixerVoice &started = voiceOn(60, high, 255, 0, false);
     std::vector<float> buffer(2 * 4, 0.0f);
     mixVoices(buffer.data(), 0);
     mixVoices(buffer.data(), -3);
+    mixVoices(nullptr, 4);
     EXPECT_EQ(
         (std::vector<int64_t>{started.position, started.rampRemaining, started.rampTargetLeft}),
         (std::vector<int64_t>{0, 0, 0}));
     // Two voices of 32767 hard left, two of -32768 hard right: sums beyond 16 bits. An idle
-    // voice and the slots from 64 on are left alone.
+    // voice and the slots from 64 on are left alone; a silent one moves on through its loop's
+    // end, from 14 to 2.
     for (int v = 60; v < 64; ++v)
         voiceOn(v, v < 62 ? high : low, v < 62 ? 255 : 0, v < 62 ? 0 : 255);
     for (int slot : {64, 255})
         voiceOn(slot, high, 255, 255);
     voices[5].rampRemaining = 3;
+    voiceOn(7, high, 0, 0).position = 14;
     mixVoices(buffer.data(), 4);
     EXPECT_EQ((std::vector<float>{buffer[6], buffer[7]}),
               (std::vector<float>{32767.0f * fullGain + 32767.0f * fullGain,
                                   -32768.0f * fullGain + -32768.0f * fullGain}));
     EXPECT_EQ((std::vector<int64_t>{voices[63].position, voices[64].position, voices[255].position,
-                                    voices[5].rampRemaining, voices[5].rampTargetLeft}),
-              (std::vector<int64_t>{4, 0, 0, 3, 0}));
+                                    voices[5].rampRemaining, voices[5].rampTargetLeft,
+                                    voices[7].position}),
+              (std::vector<int64_t>{4, 0, 0, 3, 0, 2}));
     // Rounding to nearest even, then the limits: 32767.5 ties to 32768 and is lowered,
     // -32768.6 rounds to -32769 and is raised. Nothing for no frames or a missing buffer.
     buffer.insert(buffer.end(), {32767.4f, 2.5f, 3.5f, -2.5f, 32767.5f, -32768.6f, -0.5f, -1.5f});

@@ -3,8 +3,8 @@
 // web page's tests compare the browser's frames with it.
 
 #include "tests/scene_reference.h"
-#include "tools/offscreen.h"
-#include "tools/png_file.h"
+#include "headless/offscreen.h"
+#include "media/png_file.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,10 @@
 // Playback: sizes, block stamps, the reset, the output thread behind a test
 // device and the position queries; and the song-file functions.
 
+#include "player/allocation.h"
 #include "player/blockfill.h"
 #include "player/memory_file.h"
+#include "player/song_render.h"
 #include "player/songfile.h"
 #include "song_bytes.h"
 #include "player/output.h"
@@ -66,6 +68,20 @@ TEST(Blocks, StampsHoldTheTimeAndPositionAtTheBlocksEnd) {
     EXPECT_EQ((Values{blockStamp(0).order, blockStamp(0).row}), (Values{1, 44}));
 }
 
+TEST(Blocks, ARenderEndsWhereTheSongLoopsAndGivesTheTickFunctionBack) {
+    // At tempo 249 a tick lasts floor(110250 / 249) = 442 frames: two rows at speed 1 loop
+    // exactly where the second block starts, which the render learns only when it mixes it.
+    TickPlayer play(xmSong("bpm=249 speed=1 rows=2: ."));
+    SongRender render;
+    RenderedBlock block;
+    ASSERT_TRUE(beginSongRender(&play.song(), -1, render));
+    EXPECT_TRUE(renderNextBlock(render, block));
+    EXPECT_FALSE(renderNextBlock(render, block));
+    endSongRender(render);
+    EXPECT_EQ((Values{block.frames, render.rendered, render.looped}), (Values{884, 884, 1}));
+    EXPECT_EQ(play.song().tickFunction, sequencerTick);
+}
+
 TEST(Blocks, BeginPlaybackResetsTheSongVoicesAndChannels) {
     TickPlayer play(xmSong("speed=3: C-4 01; ;;;; . | C-5 01"));
     Song &song = play.song();
@@ -97,7 +113,7 @@ TEST(Blocks, BeginPlaybackResetsTheSongVoicesAndChannels) {
 // and it counts what playback asked of it. At its stop it reads the whole ring: had
 // playback released it already, the address sanitizer would report it.
 struct TestDevice {
-    int opens = 0, starts = 0, stops = 0, closes = 0;
+    int opens = 0, starts = 0, written = 0, stops = 0, closes = 0;
     bool openFails = false, ringReadableAtStop = false;
     const int16_t *ring = nullptr;
     int32_t ringFrames = 0;
@@ -113,7 +129,7 @@ const AudioOutput testOutput = {
         playPosition = 0;
     },
     [] { return playPosition.load(); },
-    [] {},
+    [] { ++testDevice.written; },
     [] {
         int sum = 0;
         for (int32_t k = 0; testDevice.ring && k < 2 * testDevice.ringFrames; ++k)
@@ -187,7 +203,8 @@ TEST_F(Playback, PreMixesTheRingAndReportsTheBlockTheDevicePlays) {
     EXPECT_TRUE(stopSong(song));
     EXPECT_EQ((Values{getOrder(song), getRow(song), getTime(song)}), (Values{0, 0, 0}));
     EXPECT_TRUE(stopSong(song)) << "a second stop finds nothing to do";
-    EXPECT_EQ(testDevice.closes, 1);
+    // Each block the device finished was mixed again, and the device told of it.
+    EXPECT_EQ((Values{testDevice.closes, testDevice.written}), (Values{1, 250}));
 }
 
 TEST_F(Playback, RestartsWithoutASecondThreadAndNeedsADeviceAndTheFileFunctions) {
@@ -247,7 +264,12 @@ TEST(SongFiles, MemoryFilesAndTheInstalledFunctions) {
     std::fclose(file);
     setFileCallbacks(memOpen, memClose, memRead, memSeek, memTell);
     SongFile *songFile = openSongFile(path.c_str());
+    failAllocationsAfter(1); // a file whose bytes find no memory reads as empty
+    void *unread = memOpen(path.c_str());
+    failAllocationsAfter(-1);
     std::remove(path.c_str());
+    EXPECT_EQ(static_cast<MemoryFile *>(unread)->length, 0);
+    memClose(unread);
     ASSERT_NE(songFile, nullptr);
     EXPECT_EQ(static_cast<MemoryFile *>(songFile->handle)->length, 10);
     // Past the end the count is cut and the rest of the buffer left alone.

@@ -112,9 +112,9 @@ void fourEnvelopes(XmSong &xm) {
     xm.instruments[3].volumeEnvelope = envelopeOf({{0, 0}, {2, 32}, {4, 64}, {6, 0}}, 3, 2);
 }
 
-// Fadeout 300 on an envelope held at 64, and a copy with fadeout 20000.
+// Fadeout 300 on an envelope at 64 that ends on tick 1, and a copy with fadeout 20000.
 void twoFadeouts(XmSong &xm) {
-    xm.instruments[0].volumeEnvelope = envelopeOf({{0, 64}, {100, 64}}, 1);
+    xm.instruments[0].volumeEnvelope = envelopeOf({{0, 64}, {1, 64}}, 1);
     xm.instruments[0].fadeout = 300;
     xm.instruments.push_back(xm.instruments[0]);
     xm.instruments[1].fadeout = 20000;
@@ -134,14 +134,17 @@ TEST(Sequencer, EnvelopesAndRelease) {
          "0 16 32 48 32 48 32 48 32 48 32 48 32 48 / 0 16 32 48 10*64",
          fourEnvelopes},
         {fourNotes, "envdone keyoff1 envdone1", 13, "1 / 1 / 0", fourEnvelopes},
+        // An ended envelope starts again with the next note of its instrument.
+        {"speed=4: C-4 01; off; .; .; C-4 01", "env", 16, "0 16 32 48", fourEnvelopes},
         // Panning 32 -> 64 over 4 ticks on a centred sample: P = 128 + 4 (e - 32), 255 at most.
         {"C-4 01", "penv vpan", 0, "32 40 48 56 64 64 / 128 160 192 224 255 255", panEnvelope},
         {"C-4 01", "penvdone", 5, "1", panEnvelope},
         // After a key off the fadeout falls by twice the file's step a tick: 600, and 40000
-        // down to 0. V = 63136 x 255 / 2^17 = 122.8.
+        // down to 0, and the voice follows on every tick: V = fade x 255 / 2^17.
         {"speed=3: C-4 01 | C-4 02; off | off", "fade fade1", 0,
          "3*65536 64936 64336 63736 63136 / 3*65536 25536 0 0 0", twoFadeouts},
-        {"speed=3: C-4 01 | C-4 02; off | off", "vvol vvol1", 6, "122 / 0", twoFadeouts},
+        {"speed=3: C-4 01 | C-4 02; off | off", "vvol vvol1", 3, "126 125 123 122 / 49 0",
+         twoFadeouts},
     });
 }
 
@@ -160,6 +163,17 @@ TEST(Sequencer, NotesAndInstruments) {
              xm.patterns[0].at(3, 0).note = 254;
              xm.patterns[0].at(0, 1) = {150, 1};
          }},
+        // A note start moves to the other voice of the pair, 31 to 63, which ramps up from
+        // silence whatever ramp ran before; a volume change alone keeps the pan (801):
+        // right = (255 - 1) x 127 / 255.
+        {"speed=1: .", "vidx31 ramp31", 1, "63 / 0",
+         [](XmSong &xm) {
+             xm.channels = 32;
+             xm.patterns[0] = blankPattern(16, 32);
+             setCells(xm.patterns[0], 31, "0 C-4 01, 1 C-4 01");
+         },
+         [](TickPlayer &p) { p.voice(31).rampRemaining = 50; }},
+        {"speed=1: C-4 01 801; .", "right", 1, "126"},
     });
     // A tone portamento row (3, 5, column F) keeps instrument 1 (volume 50) and note index
     // 48, takes pitch note 60 + 0 only for the period 7680 - 64 x 60, and resets the

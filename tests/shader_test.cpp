@@ -1,8 +1,10 @@
 // The real drawing code on Mesa: the scene against the CPU model at a few frames
 // (float targets: sums above 1 arrive unclamped), and the text overlays.
 
+#include "app/font.h"
+#include "app/frame.h"
+#include "headless/offscreen.h"
 #include "tests/scene_reference.h"
-#include "tools/offscreen.h"
 
 #include <gtest/gtest.h>
 
@@ -185,8 +187,31 @@ TEST_F(ShaderTest, OverlaysFlyInHoldAndScroll) {
     EXPECT_GT(scrolling.count(0, 170, 400, 300), 50);
     EXPECT_LT(scrolling.whiteShare(0, 20), 0.05);
     EXPECT_LT(scrolling.whiteShare(260, 300), 0.05);
-    // The text leaves no state behind: the scene drawn after it is the scene drawn before.
+    // The text leaves no state behind, nor an error: the scene drawn after it is the scene
+    // drawn before.
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     EXPECT_TRUE(drawFloat(frameStateAt(0, 0, 0, 320, 240), 320, 240) == comparisons()[0].drawn);
+}
+
+TEST_F(ShaderTest, TheIntrosSecondFrameIsFrameOne) {
+    // The intro's frame draws, then moves the accumulators on twice; no other test draws
+    // it, so its first call draws frame 0. Square, its scale is 1 as in a window not yet
+    // reshaped; the clock stays far below the first credits.
+    OffscreenTarget target;
+    std::string error;
+    ASSERT_TRUE(createOffscreenTarget(96, 96, OffscreenFormat::rgba8, target, error)) << error;
+    renderOffscreen(target, frameStateAt(1, 0, 0, 96, 96));
+    const std::vector<uint8_t> frameOne = readRgba8(target);
+    displayFrame();
+    displayFrame();
+    EXPECT_TRUE(readRgba8(target) == frameOne);
+}
+
+TEST_F(ShaderTest, TheFontTextureHoldsTheAtlasPixelsAfterTheirPrefix) {
+    std::vector<uint8_t> texture(256 * 256 * 4);
+    glBindTexture(GL_TEXTURE_2D, font.texture);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texture.data());
+    EXPECT_TRUE(std::equal(texture.begin(), texture.end(), fontImage + 4));
 }
 
 TEST_F(ShaderTest, WindowWithoutHeightKeepsAFiniteProjection) {

@@ -47,10 +47,11 @@ const std::map<std::string, Read> readers = {
     CHANNEL("tremdepth", tremDepth), CHANNEL("wave", waveControl), CHANNEL("last", lastEffect),
     VOICE("freq", frequency), VOICE("vvol", volume), VOICE("vpan", pan), VOICE("pos", position),
     VOICE("vidx", index), VOICE("left", volumeLeft), VOICE("right", volumeRight),
-    VOICE("playing", sample != nullptr), VOICE("step", speedInteger), VOICE("frac", speedFraction), SONG("order", order), SONG("row", row),
-    SONG("tick", tick), SONG("speed", speed), SONG("bpm", bpm), SONG("spt", samplesPerTick),
-    SONG("gvol", globalVolume), SONG("nrow", nextRow), SONG("norder", nextOrder),
-    SONG("delay", patternDelayTicks), SONG("ft", instruments[0].samples[0]->finetune),
+    VOICE("playing", sample != nullptr), VOICE("step", speedInteger), VOICE("frac", speedFraction),
+    VOICE("ramp", rampRemaining), SONG("order", order), SONG("row", row), SONG("tick", tick),
+    SONG("speed", speed), SONG("bpm", bpm), SONG("spt", samplesPerTick), SONG("gvol", globalVolume),
+    SONG("nrow", nextRow), SONG("norder", nextOrder), SONG("delay", patternDelayTicks),
+    SONG("ft", instruments[0].samples[0]->finetune),
     {"smp", [](TickPlayer &p, int c) -> int64_t { // the instrument whose sample plays
         for (int i = 0; i < p.song().instrumentCount; ++i)
             if (p.voice(c).sample == p.sample(i))

@@ -6,7 +6,7 @@
 
 #include "player/mixer.h"
 #include "player/sequencer.h"
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <string>
 
@@ -41,7 +41,7 @@ inline XmSong tickTestSong(int channels = 1, int rows = 16) {
 
 // One table row: play the song, skip ticks, then read values after each tick: channel
 // fields (period, pd, vol, vd, pan ...), the fields of the voice the channel drives (freq,
-// vvol, vpan, pos ...) and the song's (order, row ...); a digit after a name picks another
+// vvol, vpan, pos, ramp ...) and the song's (order, row ...); a digit after a name picks another
 // channel ("vol1"). values holds each reading's list, separated by "/", a shorter list
 // covering the first ticks only; "6*0" stands for six zeros, "1..4" for 1, 2, 3, 4.
 struct Trace {

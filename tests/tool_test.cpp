@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "tools/xm_builder.h"
-#include "tools/wav_file.h"
+#include "xm_builder/xm_builder.h"
+#include "media/wav_file.h"
 
 #include <cmath>
 #include <fstream>

@@ -1,8 +1,8 @@
 // veltrane-frame: draws one frame of the intro into a PNG file.
 
-#include "tools/arguments.h"
-#include "tools/offscreen.h"
-#include "tools/png_file.h"
+#include "cli/arguments.h"
+#include "headless/offscreen.h"
+#include "media/png_file.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,9 +3,9 @@
 
 #include "player/mixer.h"
 #include "player/settings.h"
-#include "tools/arguments.h"
-#include "tools/song_render.h"
-#include "tools/wav_file.h"
+#include "cli/arguments.h"
+#include "player/song_render.h"
+#include "media/wav_file.h"
 
 #include <cmath>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // window, for the headless run and for scripts. Without a window manager
 // nothing else sends the window its close request, so this does.
 
-#include "tools/xwindow.h"
+#include "headless/xwindow.h"
 
 #include <chrono>
 #include <cstdio>

@@ -13,8 +13,8 @@
 #include "app/scene.h"
 #include "player/memory_file.h"
 #include "player/player.h"
-#include "tools/song_render.h"
-#include "tools/wav_file.h"
+#include "player/song_render.h"
+#include "media/wav_file.h"
 
 #include <GL/glut.h>
 #include <algorithm>

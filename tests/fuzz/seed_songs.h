@@ -4,7 +4,7 @@
 // part of the loader and the player, and the play that the fuzzer and the
 // seed replay test give every input.
 
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tools/offscreen.h"
+#include "headless/offscreen.h"
 
 #include "app/graphics.h"
 

@@ -1,8 +1,8 @@
-#include "tools/capture_timeline.h"
+#include "tools/capture/capture_timeline.h"
 
 #include "player/blockfill.h"
 #include "player/settings.h"
-#include "tools/song_render.h"
+#include "player/song_render.h"
 
 #include <algorithm>
 

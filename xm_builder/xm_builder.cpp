@@ -1,4 +1,4 @@
-#include "tools/xm_builder.h"
+#include "xm_builder/xm_builder.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,4 +1,4 @@
-#include "tools/arguments.h"
+#include "cli/arguments.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tools/video_encoder.h"
+#include "media/video_encoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -1,4 +1,4 @@
-#include "tools/xwindow.h"
+#include "headless/xwindow.h"
 
 #include <X11/Xutil.h>
 

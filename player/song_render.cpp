@@ -1,4 +1,4 @@
-#include "tools/song_render.h"
+#include "player/song_render.h"
 
 #include "player/blockfill.h"
 #include "player/memory_file.h"

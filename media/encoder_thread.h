@@ -4,7 +4,7 @@
 // one encodes. One picture may wait while another encodes; a third waits
 // with its drawer.
 
-#include "tools/video_encoder.h"
+#include "media/video_encoder.h"
 
 #include <condition_variable>
 #include <cstdint>

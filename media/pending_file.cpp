@@ -1,4 +1,4 @@
-#include "tools/pending_file.h"
+#include "media/pending_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,14 +3,14 @@
 // device would play.
 
 #include "player/settings.h"
-#include "tools/arguments.h"
-#include "tools/capture_timeline.h"
-#include "tools/encoder_thread.h"
-#include "tools/offscreen.h"
-#include "tools/pending_file.h"
-#include "tools/progress_bar.h"
-#include "tools/song_render.h"
-#include "tools/video_encoder.h"
+#include "cli/arguments.h"
+#include "tools/capture/capture_timeline.h"
+#include "media/encoder_thread.h"
+#include "headless/offscreen.h"
+#include "media/pending_file.h"
+#include "cli/progress_bar.h"
+#include "player/song_render.h"
+#include "media/video_encoder.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "tools/encoder_thread.h"
+#include "media/encoder_thread.h"
 
 #include <chrono>
 

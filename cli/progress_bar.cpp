@@ -1,4 +1,4 @@
-#include "tools/progress_bar.h"
+#include "cli/progress_bar.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 // without a window manager: finding a window by title, sending it keys and
 // the close request a window manager would send, and reading the screen.
 
-#include "tools/png_file.h"
+#include "media/png_file.h"
 
 #include <X11/Xlib.h>
 #include <string>

@@ -1,9 +1,10 @@
 #pragma once
 
 // A song rendered through the block fill that feeds the audio device, block
-// by block: what xm2wav writes, and what the capture tool puts under its
-// pictures. Without a length, the render ends where the song loops, that is
-// where play first returns to an order already played.
+// by block: what xm2wav writes, what the capture tool puts under its
+// pictures, and what the web page renders into a WAV file. Without a length,
+// the render ends where the song loops, that is where play first returns to
+// an order already played.
 
 #include "player/player.h"
 

@@ -1,4 +1,4 @@
-#include "tools/wav_file.h"
+#include "media/wav_file.h"
 
 #include <algorithm>
 #include <cerrno>
