@@ -18,6 +18,7 @@ mergeInto(LibraryManager.library, {
     queuedFrames: 0, // frames handed to the context since the start
     sources: [],
     playing: false,
+    held: false, // the player holds the music: it stays still while the page shows
     startDelaySeconds: 0.05,
 
     framesPlayed: function() {
@@ -64,7 +65,8 @@ mergeInto(LibraryManager.library, {
 
     followVisibility: function() {
       if (!webAudio.playing) return;
-      var change = document.hidden ? webAudio.context.suspend() : webAudio.context.resume();
+      var still = document.hidden || webAudio.held;
+      var change = still ? webAudio.context.suspend() : webAudio.context.resume();
       change.catch(function() {});
     },
   },
@@ -105,7 +107,7 @@ mergeInto(LibraryManager.library, {
     webAudio.writtenFrames = ringFrames;
     webAudio.playing = true;
     webAudio.queueWritten();
-    if (!document.hidden) context.resume().catch(function() {});
+    webAudio.followVisibility();
   },
 
   webAudioRingWritten__deps: ['$webAudio'],
@@ -130,9 +132,16 @@ mergeInto(LibraryManager.library, {
     webAudio.sources = [];
   },
 
+  webAudioHold__deps: ['$webAudio'],
+  webAudioHold: function(held) {
+    webAudio.held = !!held;
+    webAudio.followVisibility();
+  },
+
   webAudioClose__deps: ['$webAudio'],
   webAudioClose: function() {
     if (webAudio.context) webAudio.context.close();
     webAudio.context = null;
+    webAudio.held = false;
   },
 });
