@@ -223,8 +223,10 @@ int main(int argc, char **argv) {
     int status = 0;
     {
         std::optional<KeyboardMode> keyboard;
-        if (keys)
+        if (keys) {
             keyboard.emplace();
+            std::printf("keys: space pause, left/right order, n/p song, q quit\n");
+        }
         // A song that fails is passed over in the direction the listener goes.
         int step = 1;
         for (int index = 0; index < static_cast<int>(options.songs.size());) {
