@@ -8,6 +8,7 @@ set(VELTRANE_PLAYER_SOURCES
     player/blockfill.cpp
     player/effects.cpp
     player/loader.cpp
+    player/loop_watch.cpp
     player/memory_file.cpp
     player/mixer.cpp
     player/mixer_simd.cpp

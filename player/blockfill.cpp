@@ -1,6 +1,7 @@
 #include "player/blockfill.h"
 
 #include "player/allocation.h"
+#include "player/loop_watch.h"
 #include "player/mixer.h"
 #include "player/sequencer.h"
 #include "player/settings.h"
@@ -17,22 +18,37 @@ PositionStamp *positionStamps = nullptr;
 std::atomic<int32_t> stampIndex{0};
 // Only the mixing thread moves it; others may watch it.
 std::atomic<int32_t> writeBlock{0};
+// Frames of music mixed since the song started, counted on from the
+// frame heard when play moved elsewhere.
+int64_t framesMixed = 0;
 int16_t *outputRing = nullptr;
 void *mixAllocation = nullptr;
 float *mixBuffer = nullptr; // 16-byte aligned inside mixAllocation
 
-void resetSongPlayback(Song &song) {
-    song.globalVolume = song.initialGlobalVolume;
+// The position at the first tick of an order's first row.
+void resetSongPosition(Song &song, int32_t order, int32_t timeMs) {
     song.nextOrder = -1;
     song.nextRow = -1;
-    song.speed = song.defaultSpeed;
     song.row = 0;
-    song.order = 0;
+    song.order = order;
     song.samplesUntilTick = 0;
     song.tick = 0;
     song.patternDelayTicks = 0;
-    song.timeMs = 0;
+    song.timeMs = timeMs;
+}
+
+void resetSongPlayback(Song &song) {
+    song.globalVolume = song.initialGlobalVolume;
+    song.speed = song.defaultSpeed;
+    resetSongPosition(song, 0, 0);
     setBpm(&song, song.defaultBpm);
+}
+
+void rewindRing(int64_t frame) {
+    writeBlock.store(0, std::memory_order_release);
+    stampIndex.store(0, std::memory_order_release);
+    framesMixed = frame;
+    resetLoopWatch();
 }
 
 bool allocateBuffers() {
@@ -78,6 +94,7 @@ bool beginPlayback(Song *song) {
     setRampLength(mixRate);
     resetSongPlayback(*song);
     resetChannels(*song);
+    rewindRing(0);
     currentSong = song;
     if (!allocateBuffers()) {
         endPlayback();
@@ -109,6 +126,7 @@ void fillBlock() {
     int32_t done = 0;
     while (done < blockFrames) {
         if (remaining == 0) {
+            watchTick(song, framesMixed + done);
             if (song.tickFunction)
                 song.tickFunction(&song);
             remaining = song.samplesPerTick; // the tick may have changed the tempo
@@ -124,9 +142,17 @@ void fillBlock() {
     positionStamps[block] = PositionStamp{static_cast<uint8_t>(song.order & 0xff),
                                           static_cast<uint8_t>(song.row & 0xff), song.timeMs};
     song.samplesUntilTick = remaining;
+    framesMixed += blockFrames;
     convertToPcm16(outputRing + 2 * static_cast<size_t>(block) * blockFrames, slice,
                    blockFrames & 0x3fffffff);
     writeBlock.store(block + 1 == sizes.blockCount ? 0 : block + 1, std::memory_order_release);
+}
+
+void restartPlaybackAt(int32_t order, int32_t timeMs, int64_t frame) {
+    resetVoices();
+    resetChannels(*currentSong);
+    resetSongPosition(*currentSong, order, timeMs);
+    rewindRing(frame);
 }
 
 const PlaybackSizes &playbackSizes() {

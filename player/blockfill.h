@@ -30,6 +30,12 @@ bool beginPlayback(Song *song);
 // Releases what beginPlayback allocated; the player is stopped afterwards.
 void endPlayback();
 
+// Play moves to the first row of order, to go on from the music heard at
+// frame with its time: the voices fall silent, the channels start afresh,
+// tempo, speed and global volume stay, and block 0 of the ring is the next to
+// fill. The loop watch starts again there.
+void restartPlaybackAt(int32_t order, int32_t timeMs, int64_t frame);
+
 // Mixes block writeBlock of the current song into the ring, stamps it and
 // moves writeBlock on.
 void fillBlock();

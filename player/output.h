@@ -17,6 +17,9 @@ struct AudioOutput {
     void (*ringWritten)();
     // Stops playing; the device no longer reads the ring afterwards.
     void (*stop)();
+    // Holds the device where it is, or lets it play on from there. A held
+    // device stays held when it is started again, until it is let go.
+    void (*hold)(bool held);
     void (*close)();
 };
 

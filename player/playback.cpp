@@ -5,6 +5,7 @@
 // threads: it mixes the blocks left behind from its main loop and a timer.
 
 #include "player/blockfill.h"
+#include "player/loop_watch.h"
 #include "player/output.h"
 #include "player/settings.h"
 #include "player/songfile.h"
@@ -29,6 +30,8 @@ bool deviceOpen = false;
 const AudioOutput *playingOutput = nullptr;
 // A test's output in place of the platform's device.
 const AudioOutput *installedOutput = nullptr;
+// Frames heard before the device last started: a jump starts it again.
+uint64_t framesHeardBefore = 0;
 
 const auto stopCheckInterval = std::chrono::milliseconds(10);
 
@@ -86,6 +89,30 @@ void preMixRing() {
         fillBlock();
 }
 
+// Requests the end, waits for the block in progress and for the thread.
+void stopOutputThread() {
+    stopRequested.store(1, std::memory_order_release);
+    while (mixingBlock.load(std::memory_order_acquire))
+        std::this_thread::yield();
+    if (outputThread.joinable()) {
+        while (!threadFinished.load(std::memory_order_acquire))
+            std::this_thread::sleep_for(stopCheckInterval);
+        outputThread.join();
+    }
+}
+
+// The ring, mixed from its first block, plays from the device's start.
+void startRing(const AudioOutput &output) {
+    preMixRing();
+    output.start(ringBlock(0), playbackSizes().ringFrames);
+    playingOutput = &output;
+    startOutputThread();
+}
+
+bool playing(const Song *song) {
+    return song && playingOutput && song == playingSong();
+}
+
 } // namespace
 
 const AudioOutput &currentAudioOutput() {
@@ -122,24 +149,15 @@ bool playSong(Song *song) {
     if (!output.open(mixRate))
         return false;
     deviceOpen = true;
-    preMixRing();
-    output.start(ringBlock(0), playbackSizes().ringFrames);
-    playingOutput = &output;
-    startOutputThread();
+    framesHeardBefore = 0;
+    startRing(output);
     return true;
 }
 
 bool stopSong(Song *song) {
     if (!song)
         return false;
-    stopRequested.store(1, std::memory_order_release);
-    while (mixingBlock.load(std::memory_order_acquire))
-        std::this_thread::yield();
-    if (outputThread.joinable()) {
-        while (!threadFinished.load(std::memory_order_acquire))
-            std::this_thread::sleep_for(stopCheckInterval);
-        outputThread.join();
-    }
+    stopOutputThread();
     playingOutput = nullptr;
     const AudioOutput &output = currentAudioOutput();
     if (deviceOpen)
@@ -149,6 +167,36 @@ bool stopSong(Song *song) {
         output.close();
     deviceOpen = false;
     return true;
+}
+
+bool pauseSong(Song *song, bool paused) {
+    if (!playing(song))
+        return false;
+    playingOutput->hold(paused);
+    return true;
+}
+
+bool jumpToOrder(Song *song, int order) {
+    if (!playing(song) || order < 0 || order >= song->songLength)
+        return false;
+    const AudioOutput &output = *playingOutput;
+    stopOutputThread();
+    const uint64_t heard = framesHeardBefore + output.framesPlayed();
+    const int32_t heardMs = audibleStamp()->timeMs;
+    output.stop();
+    framesHeardBefore = heard;
+    restartPlaybackAt(order, heardMs, static_cast<int64_t>(heard));
+    startRing(output);
+    return true;
+}
+
+int64_t getFramesHeard(Song *song) {
+    return playing(song) ? static_cast<int64_t>(framesHeardBefore + playingOutput->framesPlayed())
+                         : 0;
+}
+
+bool hasLooped(Song *song) {
+    return playing(song) && loopFrame() >= 0 && getFramesHeard(song) >= loopFrame();
 }
 
 namespace {

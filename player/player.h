@@ -167,6 +167,17 @@ bool freeSong(Song *song);
 // False for null. Otherwise stops whatever plays, whichever song is passed.
 bool stopSong(Song *song);
 
+// Holds the music where it is, position and all, or lets it play on; false
+// when the song is not the one playing.
+bool pauseSong(Song *song, bool paused);
+
+// Plays on from the first row of the order at once, as if the song started
+// there (the channels afresh) with the tempo, speed and global volume it has
+// reached, and its time going on from the time heard. The two seconds queued
+// are mixed again on the caller's thread. False when the song is not the one
+// playing or the order is not one of its orders.
+bool jumpToOrder(Song *song, int order);
+
 // Mixes every block the device has finished playing since the last call, or
 // nothing while nothing plays. The output thread calls it every 5 ms; where
 // there are no threads (a web page), the caller's main loop and a timer do.
@@ -177,3 +188,11 @@ void mixPendingBlocks();
 int getOrder(Song *song);
 int getRow(Song *song);
 int getTime(Song *song);
+
+// Frames the device has played of the song since playSong, across jumps and
+// without the time held; 0 when the song is not the one playing.
+int64_t getFramesHeard(Song *song);
+
+// The music heard has come back to an order it already played since the
+// song started or last jumped: where the song loops.
+bool hasLooped(Song *song);

@@ -17,6 +17,7 @@ std::atomic<uint64_t> cursor{0};
 // Bumped by the mixing thread after each block; the callback reads it first,
 // so the ring's writes are ordered before the callback's reads.
 std::atomic<uint64_t> ringGeneration{0};
+bool held = false;
 
 void copyFromRing(void *, Uint8 *stream, int length) {
     ringGeneration.load(std::memory_order_acquire);
@@ -59,7 +60,7 @@ void startDevice(const int16_t *frames, int32_t count) {
     ringFrames = count;
     cursor.store(0, std::memory_order_relaxed);
     SDL_UnlockAudioDevice(device);
-    SDL_PauseAudioDevice(device, 0);
+    SDL_PauseAudioDevice(device, held ? 1 : 0);
 }
 
 uint64_t devicePosition() {
@@ -76,7 +77,14 @@ void stopDevice() {
         SDL_PauseAudioDevice(device, 1);
 }
 
+void holdDevice(bool hold) {
+    held = hold;
+    if (device != 0)
+        SDL_PauseAudioDevice(device, held ? 1 : 0);
+}
+
 void closeDevice() {
+    held = false;
     if (device == 0)
         return;
     SDL_CloseAudioDevice(device);
@@ -85,8 +93,8 @@ void closeDevice() {
     ring = nullptr;
 }
 
-const AudioOutput sdlOutput = {openDevice,      startDevice, devicePosition,
-                               noteRingWritten, stopDevice,  closeDevice};
+const AudioOutput sdlOutput = {openDevice, startDevice, devicePosition, noteRingWritten,
+                               stopDevice, holdDevice,  closeDevice};
 
 } // namespace
 

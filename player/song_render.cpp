@@ -1,8 +1,8 @@
 #include "player/song_render.h"
 
 #include "player/blockfill.h"
+#include "player/loop_watch.h"
 #include "player/memory_file.h"
-#include "player/sequencer.h"
 #include "player/settings.h"
 
 #include <algorithm>
@@ -11,29 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-
-// Watches the ticks for the first return to an order already played and
-// notes the frame at which that tick falls.
-struct LoopWatch {
-    bool played[256] = {};
-    int64_t tickFrame = 0; // the frame the next tick falls on
-    int64_t loopFrame = -1;
-};
-LoopWatch loopWatch;
-
-void watchedTick(Song *song) {
-    if (song->tick == 0) {
-        if (song->nextOrder >= 0 && loopWatch.played[song->nextOrder] && loopWatch.loopFrame < 0)
-            loopWatch.loopFrame = loopWatch.tickFrame;
-        loopWatch.played[song->nextOrder >= 0 ? song->nextOrder : song->order] = true;
-    }
-    sequencerTick(song);
-    loopWatch.tickFrame += song->samplesPerTick;
-}
-
-} // namespace
 
 Song *loadSongFile(const std::string &path, std::string &error) {
     if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
@@ -53,8 +30,6 @@ Song *loadSongFile(const std::string &path, std::string &error) {
 bool beginSongRender(Song *song, double seconds, SongRender &render) {
     if (!beginPlayback(song))
         return false;
-    loopWatch = LoopWatch();
-    song->tickFunction = watchedTick;
     render = SongRender();
     render.song = song;
     render.untilLoop = seconds < 0;
@@ -63,15 +38,15 @@ bool beginSongRender(Song *song, double seconds, SongRender &render) {
 }
 
 bool renderNextBlock(SongRender &render, RenderedBlock &block) {
-    if (render.untilLoop && loopWatch.loopFrame >= 0 && loopWatch.loopFrame <= render.rendered)
+    if (render.untilLoop && loopFrame() >= 0 && loopFrame() <= render.rendered)
         render.looped = true;
     if (render.looped || render.rendered >= render.limit)
         return false;
     const int32_t filled = nextBlockToFill();
     fillBlock();
     int64_t end = std::min<int64_t>(render.rendered + playbackSizes().blockFrames, render.limit);
-    if (render.untilLoop && loopWatch.loopFrame >= 0)
-        end = std::min(end, loopWatch.loopFrame);
+    if (render.untilLoop && loopFrame() >= 0)
+        end = std::min(end, loopFrame());
     if (end <= render.rendered) { // the song looped on this block's first frame
         render.looped = true;
         return false;
@@ -83,8 +58,6 @@ bool renderNextBlock(SongRender &render, RenderedBlock &block) {
     return true;
 }
 
-void endSongRender(SongRender &render) {
+void endSongRender(SongRender &) {
     endPlayback();
-    if (render.song)
-        render.song->tickFunction = sequencerTick;
 }

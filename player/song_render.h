@@ -39,5 +39,5 @@ bool beginSongRender(Song *song, double seconds, SongRender &render);
 // Fills the next block; false, with nothing filled, once the render is complete.
 bool renderNextBlock(SongRender &render, RenderedBlock &block);
 
-// Ends playback and gives the song back its own tick function.
+// Ends playback.
 void endSongRender(SongRender &render);

@@ -14,6 +14,7 @@ void webAudioStart(const int16_t *ring, int32_t ringFrames);
 double webAudioFramesPlayed();
 void webAudioRingWritten(int32_t frames);
 void webAudioStop();
+void webAudioHold(int held);
 void webAudioClose();
 }
 
@@ -33,8 +34,12 @@ void noteRingWritten() {
     webAudioRingWritten(playbackSizes().blockFrames);
 }
 
-const AudioOutput webOutput = {openDevice,      webAudioStart, devicePosition,
-                               noteRingWritten, webAudioStop,  webAudioClose};
+void holdDevice(bool held) {
+    webAudioHold(held ? 1 : 0);
+}
+
+const AudioOutput webOutput = {openDevice,   webAudioStart, devicePosition, noteRingWritten,
+                               webAudioStop, holdDevice,    webAudioClose};
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
+#include "device_sound.h"
 #include "demo_song.h"
 #include "media/wav_file.h"
 #include "headless/xwindow.h"
@@ -25,6 +26,11 @@ std::string programPath(const char *name) {
     return std::string(INTRO_DIR) + "/" + name;
 }
 
+// A song the intro plays when it is named: eight rows of one note at 140 BPM.
+XmSong otherSong() {
+    return xmSong("bpm=140 rows=8: E-5 01; ; ; ; C-5 01");
+}
+
 // A running intro playing the demo song, silent in real time unless the test chooses
 // another audio driver, with its window found.
 struct RunningIntro {
@@ -32,9 +38,11 @@ struct RunningIntro {
     Display *display = XOpenDisplay(nullptr);
     Window window = 0;
 
-    explicit RunningIntro(const std::vector<std::string> &environment = {"SDL_AUDIODRIVER=dummy"}) {
+    explicit RunningIntro(const std::vector<std::string> &environment = {"SDL_AUDIODRIVER=dummy"},
+                          const std::vector<std::string> &arguments = {}) {
         writeXm(process.directory() + "/Rava64.xm", demoSong());
-        process.start(programPath("veltrane"), {}, environment);
+        writeXm(process.directory() + "/other.xm", otherSong());
+        process.start(programPath("veltrane"), arguments, environment);
         for (const auto deadline = Clock::now() + milliseconds(10000);
              !(window = findMappedWindow(display, "Veltrane")) && Clock::now() < deadline;)
             std::this_thread::sleep_for(milliseconds(20));
@@ -105,35 +113,26 @@ TEST(Intro, RunsFullScreenWithItsSceneAndStatusLinesUntilEscape) {
 }
 
 // The device opens before the ring is mixed and plays silence until it starts; from the
-// first sound on, it gets the renderer's frames exactly. Closing the window ends the intro.
+// first sound on, it gets the renderer's frames exactly, of Rava64.xm or of the song named.
+// Closing the window ends the intro.
 TEST(Intro, HandsTheAudioDeviceWhatTheRendererRendersAndEndsWhenClosed) {
-    RunningIntro intro({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=sound.raw"});
-    ASSERT_NE(intro.window, 0u);
-    std::this_thread::sleep_for(milliseconds(3000));
-    requestClose(intro.display, intro.window);
-    ASSERT_EQ(intro.process.waitForExit(milliseconds(3000)), std::optional<int>(0));
-    ChildProcess renderer;
-    writeXm(renderer.directory() + "/song.xm", demoSong());
-    renderer.start(XM2WAV, {"song.xm", "song.wav", "--seconds", "10"});
-    ASSERT_EQ(renderer.waitForExit(milliseconds(30000)), std::optional<int>(0));
-    WavSound rendered;
-    std::string error;
-    ASSERT_TRUE(readWav(renderer.directory() + "/song.wav", rendered, error)) << error;
-    std::ifstream file(intro.process.directory() + "/sound.raw", std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
-    std::vector<int16_t> heard(bytes.size() / 2);
-    std::memcpy(heard.data(), bytes.data(), heard.size() * 2);
-    const auto fromFirstSound = [](const std::vector<int16_t> &values) {
-        size_t first = 0;
-        while (first + 1 < values.size() && values[first] == 0 && values[first + 1] == 0)
-            first += 2;
-        return std::vector<int16_t>(values.begin() + static_cast<long>(first), values.end());
-    };
-    heard = fromFirstSound(heard);
-    const std::vector<int16_t> expected = fromFirstSound(rendered.values);
-    ASSERT_GT(heard.size(), 2u * 44100) << "less than a second reached the device";
-    ASSERT_LE(heard.size(), expected.size());
-    EXPECT_TRUE(std::equal(heard.begin(), heard.end(), expected.begin()));
+    for (const auto &[arguments, song] :
+         {std::make_pair(std::vector<std::string>{}, demoSong()),
+          std::make_pair(std::vector<std::string>{"other.xm"}, otherSong())}) {
+        RunningIntro intro({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=sound.raw"}, arguments);
+        ASSERT_NE(intro.window, 0u);
+        std::this_thread::sleep_for(milliseconds(3000));
+        requestClose(intro.display, intro.window);
+        ASSERT_EQ(intro.process.waitForExit(milliseconds(3000)), std::optional<int>(0));
+        ChildProcess renderer;
+        writeXm(renderer.directory() + "/song.xm", song);
+        renderer.start(XM2WAV, {"song.xm", "song.wav", "--seconds", "10"});
+        ASSERT_EQ(renderer.waitForExit(milliseconds(30000)), std::optional<int>(0));
+        EXPECT_EQ(compareDeviceSound(intro.process.directory() + "/sound.raw",
+                                     renderer.directory() + "/song.wav", 44100),
+                  "")
+            << (arguments.empty() ? "Rava64.xm" : "other.xm");
+    }
 }
 
 TEST(IntroStartUp, EndsEarlyWithItsMessageAndStatus) {
@@ -167,6 +166,18 @@ TEST(IntroStartUp, EndsEarlyWithItsMessageAndStatus) {
         if (std::strstr(program, "link")) {
             EXPECT_NE(output.find("main"), std::string::npos) << "not the linker's log";
         }
+    }
+    // A named song that does not load ends the intro before any window opens, naming the
+    // file; more than one song is a usage error.
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> named[] = {
+        {{"missing.xm"}, 1, "Error loading song\n", "veltrane: missing.xm: No such file"},
+        {{"a.xm", "b.xm"}, 2, "", "veltrane: unexpected 'b.xm'"}};
+    for (const auto &[arguments, status, output, error] : named) {
+        ChildProcess intro;
+        intro.start(programPath("veltrane"), arguments);
+        EXPECT_EQ(intro.waitForExit(milliseconds(10000)), std::optional<int>(status));
+        EXPECT_EQ(intro.output(), output);
+        EXPECT_EQ(intro.errors().rfind(error, 0), 0u) << intro.errors();
     }
 }
 

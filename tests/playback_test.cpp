@@ -68,7 +68,7 @@ TEST(Blocks, StampsHoldTheTimeAndPositionAtTheBlocksEnd) {
     EXPECT_EQ((Values{blockStamp(0).order, blockStamp(0).row}), (Values{1, 44}));
 }
 
-TEST(Blocks, ARenderEndsWhereTheSongLoopsAndGivesTheTickFunctionBack) {
+TEST(Blocks, ARenderEndsWhereTheSongLoopsAndLeavesTheSongItsTickFunction) {
     // At tempo 249 a tick lasts floor(110250 / 249) = 442 frames: two rows at speed 1 loop
     // exactly where the second block starts, which the render learns only when it mixes it.
     TickPlayer play(xmSong("bpm=249 speed=1 rows=2: ."));
@@ -114,7 +114,7 @@ TEST(Blocks, BeginPlaybackResetsTheSongVoicesAndChannels) {
 // playback released it already, the address sanitizer would report it.
 struct TestDevice {
     int opens = 0, starts = 0, written = 0, stops = 0, closes = 0;
-    bool openFails = false, ringReadableAtStop = false;
+    bool openFails = false, ringReadableAtStop = false, held = false;
     const int16_t *ring = nullptr;
     int32_t ringFrames = 0;
 } testDevice;
@@ -138,6 +138,7 @@ const AudioOutput testOutput = {
         testDevice.ring = nullptr;
         ++testDevice.stops;
     },
+    [](bool held) { testDevice.held = held; },
     [] { ++testDevice.closes; }};
 
 // Four orders of 16 rows at speed 3: the row changes every few blocks.
@@ -227,6 +228,31 @@ TEST_F(Playback, RestartsWithoutASecondThreadAndNeedsADeviceAndTheFileFunctions)
     EXPECT_FALSE(playSong(song));
     EXPECT_FALSE(playSong(nullptr));
     EXPECT_EQ(testDevice.opens, 3);
+}
+
+// An order lasts 16 rows x 3 ticks x 882 frames = 42336. A jump mixes the ring again from
+// the order's first row, at once, and the time goes on from the block heard (plus block 0's
+// 19 ms); the frames heard run on across it, a hold stays across the device's new start, and
+// the loop watch starts again: from order 2, play goes 2, 3, 0, 1 and loops at 2.
+TEST_F(Playback, PausesJumpsToAnOrderAndHearsWhereTheSongLoops) {
+    ASSERT_TRUE(playSong(song));
+    ASSERT_TRUE(playInto(30));
+    const int heardMs = getTime(song);
+    EXPECT_TRUE(pauseSong(song, true) && testDevice.held);
+    EXPECT_FALSE(jumpToOrder(song, 4) || jumpToOrder(song, -1) || jumpToOrder(nullptr, 0));
+    ASSERT_TRUE(jumpToOrder(song, 2));
+    const int64_t jumpFrame = 30 * 884 + 17;
+    EXPECT_EQ((Values{getOrder(song), getRow(song), getTime(song), getFramesHeard(song),
+                      testDevice.starts, testDevice.held, nextBlockToFill()}),
+              (Values{2, 0, heardMs + 19, jumpFrame, 2, 1, 0}));
+    EXPECT_TRUE(pauseSong(song, false) && !testDevice.held);
+    ASSERT_TRUE(playInto(60) && playInto(120) && playInto(190));
+    EXPECT_EQ((Values{getOrder(song), getFramesHeard(song) - jumpFrame, hasLooped(song)}),
+              (Values{1, 190 * 884 + 17, 0}));
+    ASSERT_TRUE(playInto(192));
+    EXPECT_EQ((Values{getOrder(song), hasLooped(song)}), (Values{2, 1}));
+    stopSong(song);
+    EXPECT_FALSE(pauseSong(song, true) || hasLooped(song) || getFramesHeard(song));
 }
 
 // The device stops reading the ring before any of it is released.

@@ -29,6 +29,8 @@ mergeInto(LibraryManager.library, {
     output: null, // the gain node every run plays through
     muted: false,
     playing: false,
+    pausedByPage: false, // the page is hidden
+    held: false, // the player holds the music
     startDelaySeconds: 0.05,
     gapLeadSeconds: 0.02, // how soon music plays after a gap: time to mix what follows it
 
@@ -80,11 +82,19 @@ mergeInto(LibraryManager.library, {
       }
     },
 
-    // The page pauses the music while it is hidden, and goes on from there.
+    // The page pauses the music while it is hidden, and the player may hold
+    // it: either keeps the context suspended, and the music goes on from
+    // where it stood when neither does.
     pause: function(paused) {
+      webAudio.pausedByPage = paused;
+      webAudio.suspendOrResume();
+    },
+
+    suspendOrResume: function() {
       var context = webAudio.context;
       if (!webAudio.playing || !context) return;
-      (paused ? context.suspend() : context.resume()).catch(function() {});
+      var still = webAudio.pausedByPage || webAudio.held;
+      (still ? context.suspend() : context.resume()).catch(function() {});
     },
 
     // The page's mute holds across starts, each of which opens a new context.
@@ -134,8 +144,9 @@ mergeInto(LibraryManager.library, {
     webAudio.playedFrames = 0;
     webAudio.writtenFrames = ringFrames;
     webAudio.playing = true;
+    webAudio.pausedByPage = document.hidden;
     webAudio.queueWritten();
-    if (!document.hidden) context.resume().catch(function() {});
+    webAudio.suspendOrResume();
   },
 
   webAudioRingWritten__deps: ['$webAudio'],
@@ -160,10 +171,17 @@ mergeInto(LibraryManager.library, {
     webAudio.sources = [];
   },
 
+  webAudioHold__deps: ['$webAudio'],
+  webAudioHold: function(held) {
+    webAudio.held = !!held;
+    webAudio.suspendOrResume();
+  },
+
   webAudioClose__deps: ['$webAudio'],
   webAudioClose: function() {
     if (webAudio.context) webAudio.context.close();
     webAudio.context = null;
     webAudio.output = null;
+    webAudio.held = false;
   },
 });
