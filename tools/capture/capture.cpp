@@ -207,12 +207,7 @@ bool prepare(const Options &options, Soundtrack &soundtrack, OffscreenTarget &ta
     bool ready = song != nullptr;
     ready = ready && checkEncoders(options.lossless, error);
     // The sound first: all of it is held, and it takes a second at most.
-    bool rendered = false;
-    try {
-        rendered = ready && renderSoundtrack(song, options.seconds, soundtrack);
-    } catch (const std::bad_alloc &) {
-    }
-    if (ready && !rendered) {
+    if (ready && !renderSoundtrack(song, options.seconds, soundtrack)) {
         error = "not enough memory for the sound of " + options.song;
         ready = false;
     }
