@@ -80,15 +80,17 @@ bool fail(std::string &error, const std::string &what, int status) {
     return false;
 }
 
+// what: the settings, for the message when the encoder refuses them.
 bool openStream(VideoEncoder &encoder, Stream &stream, AVCodecContext *codec, AVDictionary *options,
-                std::string &error) {
+                const std::string &what, std::string &error) {
     if (encoder.format->oformat->flags & AVFMT_GLOBALHEADER)
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // A failed open clears codec->codec: the name is taken before.
+    const std::string name = codec->codec->name;
     int status = avcodec_open2(codec, codec->codec, &options);
     av_dict_free(&options);
     if (status < 0)
-        return fail(error, std::string("cannot open the ") + codec->codec->name + " encoder",
-                    status);
+        return fail(error, "the " + name + " encoder refuses " + what, status);
     stream.stream = avformat_new_stream(encoder.format, nullptr);
     if (!stream.stream)
         return fail(error, "cannot add a stream", AVERROR(ENOMEM));
@@ -121,7 +123,8 @@ bool openPicture(VideoEncoder &encoder, const Codecs &codecs, std::string &error
         codec->color_trc = AVCOL_TRC_BT709;
         codec->color_range = AVCOL_RANGE_MPEG;
     }
-    if (!openStream(encoder, encoder.picture, codec, options, error))
+    const std::string size = std::to_string(settings.width) + "x" + std::to_string(settings.height);
+    if (!openStream(encoder, encoder.picture, codec, options, size + " pictures", error))
         return false;
     encoder.picture.stream->avg_frame_rate = codec->framerate;
     AVFrame *frame = encoder.picture.frame;
@@ -152,7 +155,7 @@ bool openSound(VideoEncoder &encoder, const Codecs &codecs, std::string &error) 
     codec->time_base = AVRational{1, soundRate};
     if (!encoder.settings.lossless)
         codec->bit_rate = 192000;
-    if (!openStream(encoder, encoder.sound, codec, nullptr, error))
+    if (!openStream(encoder, encoder.sound, codec, nullptr, "44100 Hz stereo sound", error))
         return false;
     // The stream's parameters now carry the encoder's priming (initial
     // padding), and its first packets come with negative times: the muxer

@@ -73,6 +73,11 @@ bool WavWriter::open(const std::string &target, std::string &error) {
 }
 
 bool WavWriter::write(const int16_t *values, size_t frameCount) {
+    // Past the limit the header's sizes would wrap around.
+    if (frameCount > static_cast<size_t>(largestWavFrames) - frames) {
+        errno = EFBIG;
+        return false;
+    }
     // The values are stored little-endian, as this machine holds them.
     if (std::fwrite(values, bytesPerFrame, frameCount, file) != frameCount)
         return false;
@@ -81,6 +86,7 @@ bool WavWriter::write(const int16_t *values, size_t frameCount) {
 }
 
 bool WavWriter::close(std::string &error) {
+    static_assert(headerBytes + largestWavFrames * bytesPerFrame <= 0xffffffff);
     uint8_t header[headerBytes];
     fillHeader(header, static_cast<uint32_t>(frames * bytesPerFrame));
     const bool written = std::fseek(file, 0, SEEK_SET) == 0 &&

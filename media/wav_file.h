@@ -8,11 +8,16 @@
 #include <string>
 #include <vector>
 
+// The most frames a WAV file holds: its sizes are 32-bit, so the 44-byte
+// header and the data together stay within 4 GiB - 1 bytes.
+const int64_t largestWavFrames = (int64_t{0xffffffff} - 44) / 4;
+
 class WavWriter {
   public:
     ~WavWriter();
     // False with a message naming the file when it can't be created.
     bool open(const std::string &path, std::string &error);
+    // False (errno EFBIG) rather than pass largestWavFrames.
     bool write(const int16_t *frames, size_t frameCount);
     // Fills in the sizes and closes the file.
     bool close(std::string &error);

@@ -14,8 +14,13 @@ extern "C" {
 }
 
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -156,21 +161,80 @@ TEST(Capture, SharesH264AndAacInMp4StartingTogether) {
     EXPECT_LT(video.soundFrames, 88200 + 1024);
 }
 
+// OUT as it was ("old" in v.mp4 and v.mkv), and nothing else left in the folder.
+void expectNothingLeft(const ChildProcess &capture, const std::string &row) {
+    for (const auto &entry : std::filesystem::directory_iterator(capture.directory())) {
+        const std::string name = entry.path().filename();
+        if (name == "stdout" || name == "stderr" || name == "song.xm") // song.xm may be a pipe
+            continue;
+        std::ifstream file(entry.path());
+        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(file), {}) == "old")
+            << row << ": " << name;
+    }
+}
+
+void startWithOldFiles(ChildProcess &capture, const std::string &program,
+                       const std::vector<std::string> &arguments) {
+    for (const char *name : {"/v.mp4", "/v.mkv"})
+        std::ofstream(capture.directory() + name) << "old";
+    capture.start(program, arguments);
+}
+
 TEST(Capture, RefusesWhatItCannotDoLeavingNothingBehind) {
+    const std::string capture = TOOLS "/veltrane-capture";
+    // The encoders refuse pictures of 2^28 pixels that OpenGL accepts.
     const std::vector<std::pair<std::vector<std::string>, const char *>> cases = {
-        {{"no/such/folder/v.mp4", "--song", SOUNDTRACK}, "no/such/folder/v.mp4"},
-        {{"v.mp4", "--size", "0x240"}, "--size '0x240'"},
-        {{"v.mp4", "--size", "321x240"}, "even"},
-        {{"v.mp4", "--fps", "0"}, "--fps '0'"},
-        {{"v.mp4", "--song", "missing.xm"}, "missing.xm"},
-        {{"v.mp4", "--song", "/dev/null"}, "/dev/null: not a song"},
+        {{capture, "no/such/folder/v.mp4", "--song", SOUNDTRACK}, "no/such/folder/v.mp4"},
+        {{capture, "v.mp4", "--song", "missing.xm"}, "missing.xm"},
+        {{capture, "v.mp4", "--song", "/dev/null"}, "/dev/null: not a song"},
+        {{capture, "v.mkv", "--lossless", "--size", "16384x16384", "--seconds", "0.02", "--song",
+          SOUNDTRACK},
+         "ffv1 encoder refuses 16384x16384"},
+        {{capture, "v.mp4", "--size", "16384x16384", "--seconds", "0.02", "--song", SOUNDTRACK},
+         "libx264 encoder refuses 16384x16384"},
+#ifndef SANITIZED
+        // 30 minutes of sound take 317 MB, more than a 400 MB address space has left.
+        {{"/bin/sh", "-c", "ulimit -v 400000; exec \"$0\" \"$@\"", capture, "v.mkv", "--lossless",
+          "--seconds", "1800", "--song", SOUNDTRACK},
+         "not enough memory for the sound"},
+#endif
     };
     for (const auto &[arguments, named] : cases) {
-        ToolRun capture(TOOLS "/veltrane-capture", arguments);
-        EXPECT_EQ(capture.status, std::optional<int>(1));
-        EXPECT_NE(capture.process.errors().find(named), std::string::npos) << named;
-        for (const auto &entry : std::filesystem::directory_iterator(capture.process.directory()))
-            EXPECT_EQ(entry.path().filename().string().find("v.mp4"), std::string::npos) << named;
+        ChildProcess run;
+        startWithOldFiles(run, arguments[0], {arguments.begin() + 1, arguments.end()});
+        EXPECT_EQ(run.waitForExit(std::chrono::milliseconds(120000)), std::optional<int>(1));
+        EXPECT_NE(run.errors().find(named), std::string::npos) << named << ": " << run.errors();
+        expectNothingLeft(run, named);
+    }
+}
+
+// The song is a pipe nobody writes to: the capture waits there, its temporary file made,
+// in a known state for each signal. The first Ctrl-C only asks it to finish.
+TEST(Capture, TermHangUpAndASecondCtrlCEndItByTheSignalLeavingNothing) {
+    for (const std::vector<int> &signals :
+         std::vector<std::vector<int>>{{SIGTERM}, {SIGHUP}, {SIGINT, SIGINT}}) {
+        ChildProcess capture;
+        mkfifo((capture.directory() + "/song.xm").c_str(), 0600);
+        startWithOldFiles(capture, TOOLS "/veltrane-capture",
+                          {"v.mkv", "--lossless", "--song", "song.xm"});
+        const auto waitFor = [&](const std::function<bool()> &condition) {
+            for (int tries = 0; tries < 1000 && !condition(); ++tries)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        };
+        waitFor([&] {
+            for (const auto &entry : std::filesystem::directory_iterator(capture.directory()))
+                if (entry.path().filename().string().rfind(".v.mkv.partial-", 0) == 0)
+                    return true;
+            return false;
+        });
+        for (size_t k = 0; k < signals.size(); ++k) {
+            if (k > 0) // once the first Ctrl-C has been taken
+                waitFor([&] { return capture.errors().find("Ctrl-C again") != std::string::npos; });
+            capture.signal(signals[k]);
+        }
+        EXPECT_TRUE(capture.waitForExit(std::chrono::milliseconds(10000)));
+        EXPECT_EQ(capture.endSignal(), signals.back()) << capture.errors();
+        expectNothingLeft(capture, strsignal(signals.back()));
     }
 }
 
@@ -180,10 +244,28 @@ TEST(Capture, CtrlCEndsWithAPlayableFileOfTheFramesDone) {
                               "--song \"$1\" & sleep 3; kill -INT $!; wait $!",
                               TOOLS "/veltrane-capture", SOUNDTRACK});
     EXPECT_EQ(shell.status, std::optional<int>(130));
-    EXPECT_NE(shell.process.errors().find("interrupted"), std::string::npos);
+    // Said at once, and the finished file reported after it.
+    const std::string errors = shell.process.errors();
+    EXPECT_LT(errors.find("finishing v.mkv"), errors.find("interrupted: v.mkv holds"));
+    EXPECT_NE(errors.find("Ctrl-C again abandons it"), std::string::npos) << errors;
     const Decoded video = decode(shell.path("v.mkv"));
     EXPECT_GT(video.pictures.size(), 0u);
     EXPECT_EQ(video.soundFrames, video.pictures.size() * 44100 / 30); // to the last frame's end
+}
+
+// A private X server that ends mid-capture: the capture fails cleanly.
+TEST(Capture, ALostDisplayFailsLeavingNothing) {
+    ChildProcess shell;
+    startWithOldFiles(shell, "/bin/sh",
+                      {"-c",
+                       "Xvfb -displayfd 3 -screen 0 320x240x24 -nolisten tcp 3>n 2>/dev/null & "
+                       "x=$!; while [ ! -s n ]; do sleep 0.05; done; d=$(head -n 1 n); rm n; "
+                       "DISPLAY=:$d \"$0\" v.mkv --lossless --size 64x48 --seconds 600 "
+                       "--song \"$1\" & c=$!; sleep 2; kill $x; wait $c",
+                       TOOLS "/veltrane-capture", SOUNDTRACK});
+    EXPECT_EQ(shell.waitForExit(std::chrono::milliseconds(60000)), std::optional<int>(1));
+    EXPECT_NE(shell.errors().find("lost the X display"), std::string::npos) << shell.errors();
+    expectNothingLeft(shell, "lost display");
 }
 
 } // namespace

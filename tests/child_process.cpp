@@ -52,14 +52,20 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) 
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!exitStatus && pid > 0) {
         int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
+        if (waitpid(pid, &status, WNOHANG) == pid) {
             exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        else if (std::chrono::steady_clock::now() > deadline)
+            killedBy = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        } else if (std::chrono::steady_clock::now() > deadline)
             break;
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return exitStatus;
+}
+
+void ChildProcess::signal(int number) const {
+    if (pid > 0 && !exitStatus)
+        kill(pid, number);
 }
 
 std::string ChildProcess::read(const char *name) const {

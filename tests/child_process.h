@@ -18,6 +18,8 @@ class ChildProcess {
                const std::vector<std::string> &environment = {});
     // The exit status (128 + signal when killed), or nothing while it still runs.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
+    int endSignal() const { return killedBy; } // the signal that ended it, or 0
+    void signal(int number) const;
     std::string output() const { return read("stdout"); }
     std::string errors() const { return read("stderr"); }
 
@@ -26,4 +28,5 @@ class ChildProcess {
     int pid = -1;
     std::string workDirectory;
     std::optional<int> exitStatus;
+    int killedBy = 0;
 };

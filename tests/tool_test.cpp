@@ -8,6 +8,7 @@
 #include "media/wav_file.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -147,20 +148,92 @@ TEST(Xm2Wav, StartsNotesOnTheirRowsWithARampAndStopsWhereTheSongLoops) {
     EXPECT_EQ(lines, (std::vector<int>{0, 0, 0, 19, 1, 0, 0, 38, 5, 0, 1, 0, 46, 1, 3, 0}));
 }
 
-TEST(Xm2Wav, CommandLine) {
-    // Arguments, status, and what the output or the error holds.
-    const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
-        {{"--help"}, 0, "usage: xm2wav"},
-        {{"missing.xm", "out.wav"}, 1, "missing.xm"},
-        {{"song.xm", "no/such/folder/out.wav"}, 1, "no/such/folder/out.wav"},
-        {{"song.xm", "out.wav", "--seconds", "soon"}, 2, "soon"}};
-    for (const auto &[arguments, status, message] : cases) {
+// Every tool: usage errors (an unknown option, a missing or malformed value, a name that
+// does not fit the format, more than a WAV file holds) end with 2 before any work, failures
+// while working with 1, leaving nothing behind. Numbers are the whole text in plain
+// decimal: integers as digits, seconds as digits with at most one point between digits.
+TEST(Tools, ExitStatusesAndStrictNumbers) {
+    const std::string helpLine = "0 on success, 1 on a failure while working, 2 on a usage error";
+    const std::string longest = std::string(251, 'n') + ".wav"; // NAME_MAX, 255 bytes
+    const std::vector<std::tuple<const char *, std::vector<std::string>, int, std::string>> cases =
+        {
+            {"xm2wav", {"--help"}, 0, helpLine},
+            {"veltrane-frame", {"--help"}, 0, helpLine},
+            {"veltrane-capture", {"--help"}, 0, helpLine},
+            {"veltrane-xprobe", {"--help"}, 0, helpLine},
+            {"veltrane-compose", {"--help"}, 0, helpLine},
+            {"veltrane-font", {"--help"}, 0, helpLine},
+            {"veltrane-play", {"--help"}, 0, helpLine},
+            {"xm2wav", {"song.xm", "out.wav", "--bogus"}, 2, "--bogus"},
+            {"veltrane-frame", {"--bogus", "f.png"}, 2, "--bogus"},
+            {"veltrane-capture", {"v.mp4", "--bogus"}, 2, "--bogus"},
+            {"veltrane-xprobe", {"bogus"}, 2, "bogus"},
+            {"veltrane-compose", {"--bogus"}, 2, "--bogus"},
+            {"veltrane-font", {"--bogus"}, 2, "--bogus"},
+            {"veltrane-play", {"--bogus", "song.xm"}, 2, "--bogus"},
+            {"veltrane-play", {}, 2, "usage: veltrane-play"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds"}, 2, "--seconds"},
+            {"veltrane-capture", {"v.mp4", "--fps"}, 2, "--fps"},
+            {"veltrane-font", {"--output"}, 2, "--output"},
+            {"veltrane-play", {"song.xm", "--seconds"}, 2, "--seconds"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", " 3"}, 2, "' 3'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "3 "}, 2, "'3 '"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "+3"}, 2, "'+3'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "-1"}, 2, "'-1'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "0x10"}, 2, "'0x10'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "0x1p4"}, 2, "'0x1p4'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "1e1"}, 2, "'1e1'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "inf"}, 2, "'inf'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "nan"}, 2, "'nan'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", ".5"}, 2, "'.5'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "5."}, 2, "'5.'"},
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", ""}, 2, "''"},
+            {"veltrane-play", {"--seconds", "1e1", "song.xm"}, 2, "'1e1'"},
+            {"veltrane-capture", {"v.mp4", "--seconds", "1,5"}, 2, "'1,5'"},
+            {"veltrane-capture", {"v.mp4", "--fps", "+30"}, 2, "'+30'"},
+            {"veltrane-capture", {"v.mp4", "--fps", "0"}, 2, "'0'"},
+            {"veltrane-capture", {"v.mp4", "--fps", "241"}, 2, "'241'"},
+            {"veltrane-capture", {"v.mp4", "--size", " 16x 16"}, 2, "' 16x 16'"},
+            {"veltrane-capture", {"v.mp4", "--size", "0x240"}, 2, "'0x240'"},
+            {"veltrane-capture", {"v.mp4", "--size", "16x16x"}, 2, "'16x16x'"},
+            {"veltrane-frame", {"--frame", "-1", "f.png"}, 2, "'-1'"},
+            {"veltrane-frame", {"--elapsed", "1.5", "f.png"}, 2, "'1.5'"},
+            {"veltrane-frame", {"--row", "2147483648", "f.png"}, 2, "'2147483648'"},
+            {"veltrane-frame", {"--size", "16X16", "f.png"}, 2, "'16X16'"},
+            {"veltrane-xprobe", {"find", "Veltrane", "0x5"}, 2, "'0x5'"},
+            {"veltrane-xprobe", {"key", "0x10", "Escape"}, 2, "'0x10'"},
+            {"veltrane-xprobe", {"close", " 16"}, 2, "' 16'"},
+            // The container follows --lossless: Matroska in .mkv, else MP4 in .mp4, whose
+            // yuv420p pictures need even sides.
+            {"veltrane-capture", {"v.mp4", "--lossless"}, 2, ".mkv"},
+            {"veltrane-capture", {"v.mkv"}, 2, ".mp4"},
+            {"veltrane-capture", {"v.mp4", "--size", "321x240"}, 2, "even"},
+            // 32-bit sizes: 44 header bytes and 4-byte frames within 2^32 - 1 bytes leave
+            // 1073741812 frames, 24347.886 s at 44100 Hz.
+            {"xm2wav", {"song.xm", "out.wav", "--seconds", "24348"}, 2, "24347.886"},
+            {"xm2wav", {"missing.xm", "out.wav"}, 1, "missing.xm"},
+            {"xm2wav", {"song.xm", "no/such/folder/out.wav"}, 1, "no/such/folder/out.wav"},
+            {"veltrane-frame", {"f.png"}, 1, "no X display"},
+            {"veltrane-capture", {"v.mp4", "--song", "song.xm"}, 1, "no X display"},
+            {"veltrane-xprobe", {"ping"}, 1, "cannot open display"},
+            {"veltrane-compose", {"no/such/folder/song.xm"}, 1, "no/such/folder/song.xm"},
+            {"veltrane-font", {"--font", "missing.ttf"}, 1, "missing.ttf"},
+            {"veltrane-play", {"missing.xm"}, 1, "missing.xm"},
+            // The temporary name beside the longest file name still fits.
+            {"xm2wav", {"song.xm", longest, "--seconds", "0.25"}, 0, longest + ": 0.250 seconds"},
+        };
+    for (const auto &[tool, arguments, status, message] : cases) {
         ChildProcess run;
         writeXm(run.directory() + "/song.xm", sineSong(4));
-        run.start(XM2WAV, arguments);
-        EXPECT_EQ(run.waitForExit(milliseconds(60000)), std::optional<int>(status));
+        run.start(std::string(TOOLS "/") + tool, arguments, {"DISPLAY=", "SDL_AUDIODRIVER=dummy"});
+        const std::string row = std::string(tool) + " " + (arguments.empty() ? "" : arguments[0]);
+        EXPECT_EQ(run.waitForExit(milliseconds(60000)), std::optional<int>(status)) << row;
         EXPECT_NE((status ? run.errors() : run.output()).find(message), std::string::npos)
-            << run.errors();
+            << row << ": " << run.errors();
+        for (const auto &entry : std::filesystem::directory_iterator(run.directory()))
+            EXPECT_TRUE(status == 0 || entry.path().filename() == "song.xm" ||
+                        entry.path().filename().string().rfind("std", 0) == 0)
+                << row << " left " << entry.path();
     }
 }
 

@@ -53,8 +53,7 @@ const char *usage =
     "\n"
     "To renew the intro's copy, from the source tree: veltrane-font --output app/data\n"
     "\n"
-    "Exit status: 0 written, 1 the font or an output file failed, 2 bad usage,\n"
-    "3 the font file does not exist.\n";
+    "Exit status: 0 on success, 1 on a failure while working, 2 on a usage error.\n";
 
 void printUsage(FILE *stream) {
     std::fprintf(stream, usage, defaultFont);
@@ -583,7 +582,7 @@ int generate(const Options &options) {
     if (!fileExists(options.font)) {
         std::fprintf(stderr, "veltrane-font: %s: no such font file (see --font)\n",
                      options.font.c_str());
-        return 3;
+        return 1;
     }
     FontRenderer renderer;
     std::string problem = renderer.open(options.font);

@@ -1,12 +1,14 @@
 // veltrane-frame: draws one frame of the intro into a PNG file.
 
 #include "cli/arguments.h"
+#include "headless/display_loss.h"
 #include "headless/offscreen.h"
 #include "media/png_file.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -21,7 +23,10 @@ const char *usage =
     "  --elapsed MS  milliseconds since the first frame, for the text overlays (default 0)\n"
     "  --row R       the audible pattern row, which sets the light's height (default 0)\n"
     "  --size WxH    picture size in pixels (default 933x700)\n"
-    "  --help        this text\n";
+    "  --help        this text\n"
+    "\n"
+    "Numbers are plain decimal digits.\n"
+    "Exit status: 0 on success, 1 on a failure while working, 2 on a usage error.\n";
 
 struct Options {
     int frame = 0;
@@ -60,7 +65,9 @@ int parseOptions(int argc, char **argv, Options &options) {
         else
             options.output = option;
         if (!valid) {
-            std::fprintf(stderr, "veltrane-frame: bad argument '%s'\n%s", argv[i], usage);
+            std::fprintf(stderr, "veltrane-frame: %s%s '%s'\n%s",
+                         takesValue ? "bad " : "unexpected argument",
+                         takesValue ? option.c_str() : "", argv[i], usage);
             return 2;
         }
     }
@@ -84,23 +91,37 @@ RgbImage dropAlpha(const std::vector<uint8_t> &rgba, int width, int height) {
 
 } // namespace
 
+// Draws the frame and writes it; false with error.
+bool drawFrameFile(const Options &options, std::string &error) {
+    OffscreenTarget target;
+    if (!openOffscreenContext("veltrane-frame", error))
+        return false;
+    endOnLostDisplay("veltrane-frame", nullptr);
+    if (!createOffscreenTarget(options.width, options.height, OffscreenFormat::rgba8, target,
+                               error))
+        return false;
+    renderOffscreen(target, frameStateAt(options.frame, options.elapsedMs, options.row,
+                                         options.width, options.height));
+    RgbImage image;
+    try {
+        image = dropAlpha(readRgba8(target), options.width, options.height);
+    } catch (const std::bad_alloc &) {
+        error = "not enough memory for a " + std::to_string(options.width) + "x" +
+                std::to_string(options.height) + " picture";
+        return false;
+    }
+    // Drawn offscreen, the picture needed no display: is it still there?
+    checkDisplay();
+    return writePng(options.output, image, error);
+}
+
 int main(int argc, char **argv) {
     Options options;
     const int parsed = parseOptions(argc, argv, options);
     if (parsed != 0)
         return parsed < 0 ? 0 : parsed;
     std::string error;
-    OffscreenTarget target;
-    if (!openOffscreenContext("veltrane-frame", error) ||
-        !createOffscreenTarget(options.width, options.height, OffscreenFormat::rgba8, target,
-                               error)) {
-        std::fprintf(stderr, "veltrane-frame: %s\n", error.c_str());
-        return 1;
-    }
-    renderOffscreen(target, frameStateAt(options.frame, options.elapsedMs, options.row,
-                                         options.width, options.height));
-    const RgbImage image = dropAlpha(readRgba8(target), options.width, options.height);
-    if (!writePng(options.output, image, error)) {
+    if (!drawFrameFile(options, error)) {
         std::fprintf(stderr, "veltrane-frame: %s\n", error.c_str());
         return 1;
     }

@@ -4,11 +4,14 @@
 #include "player/mixer.h"
 #include "player/settings.h"
 #include "cli/arguments.h"
+#include "cli/stop_signals.h"
 #include "player/song_render.h"
+#include "media/pending_file.h"
 #include "media/wav_file.h"
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,12 +27,17 @@ const char *usage =
     "Renders SONG.xm as 44100 Hz 16-bit stereo PCM into OUT.wav, block 0 first:\n"
     "the samples the audio device would play.\n"
     "\n"
-    "  --seconds S       render S seconds (default: until the song loops, that is until\n"
-    "                    play first returns to an order already played; at most 30 minutes)\n"
+    "  --seconds S       render S seconds, as 12 or 12.5, at most 24347.886 (what a\n"
+    "                    WAV file holds); by default until the song loops, that is\n"
+    "                    until play first returns to an order already played (at most\n"
+    "                    30 minutes)\n"
     "  --positions FILE  write one line per block: block, order, row, milliseconds\n"
     "  --mixer PATH      mix with the scalar, sse2 or avx2 loops (default: the fastest\n"
     "                    this processor has); every path writes the same file\n"
-    "  --help            this text\n";
+    "  --help            this text\n"
+    "\n"
+    "OUT.wav is written under a temporary name beside it and renamed when complete.\n"
+    "Exit status: 0 on success, 1 on a failure while working, 2 on a usage error.\n";
 
 struct Options {
     std::string song;
@@ -67,7 +75,16 @@ int parseOptions(int argc, char **argv, Options &options) {
         }
         if (argument == "--seconds") {
             if (!parseSeconds(argv[++i], options.seconds)) {
-                std::fprintf(stderr, "xm2wav: bad number of seconds '%s'\n", argv[i]);
+                std::fprintf(stderr,
+                             "xm2wav: bad number of seconds '%s' (plain decimal, as 12.5)\n",
+                             argv[i]);
+                return 2;
+            }
+            if (std::llround(options.seconds * mixRate) > largestWavFrames) {
+                std::fprintf(stderr,
+                             "xm2wav: --seconds %s is more than a WAV file holds (4 GiB): at most "
+                             "%.3f seconds\n",
+                             argv[i], std::floor(largestWavFrames * 1000.0 / mixRate) / 1000);
                 return 2;
             }
         } else if (argument == "--positions") {
@@ -136,42 +153,64 @@ Song *loadNamedSong(const std::string &path) {
     return song;
 }
 
-int render(Song *song, const Options &options) {
-    std::string error;
+// Renders the song into the WAV file at path; false with error.
+bool render(Song *song, const Options &options, const std::string &path, SongRender &songRender,
+            std::string &error) {
     WavWriter wav;
-    if (!wav.open(options.output, error)) {
-        std::fprintf(stderr, "xm2wav: %s\n", error.c_str());
-        return 1;
-    }
+    if (!wav.open(path, error))
+        return false;
     std::FILE *positions = nullptr;
     if (!options.positions.empty() && !(positions = std::fopen(options.positions.c_str(), "w"))) {
-        std::fprintf(stderr, "xm2wav: %s: %s\n", options.positions.c_str(), std::strerror(errno));
-        return 1;
+        error = options.positions + ": " + std::strerror(errno);
+        return false;
     }
-    SongRender songRender;
     if (!beginSongRender(song, options.seconds, songRender)) {
-        std::fprintf(stderr, "xm2wav: not enough memory to play %s\n", options.song.c_str());
-        return 1;
+        error = "not enough memory to play " + options.song;
+        if (positions)
+            std::fclose(positions);
+        return false;
     }
     Progress progress(songRender.untilLoop ? 0 : options.seconds);
     RenderedBlock block;
-    for (int64_t index = 0; renderNextBlock(songRender, block); ++index) {
-        if (!wav.write(block.pcm, static_cast<size_t>(block.frames))) {
-            std::fprintf(stderr, "xm2wav: %s: %s\n", options.output.c_str(), std::strerror(errno));
-            return 1;
-        }
-        if (positions)
+    bool written = true;
+    for (int64_t index = 0; written && renderNextBlock(songRender, block); ++index) {
+        written = wav.write(block.pcm, static_cast<size_t>(block.frames));
+        if (!written)
+            error = path + ": " + std::strerror(errno);
+        else if (positions)
             std::fprintf(positions, "%lld %d %d %d\n", static_cast<long long>(index),
                          block.stamp.order, block.stamp.row, block.stamp.timeMs);
         progress.update(static_cast<double>(songRender.rendered) / mixRate, *song);
     }
     progress.finish();
     endSongRender(songRender);
-    if (positions && std::fclose(positions) != 0) {
-        std::fprintf(stderr, "xm2wav: %s: %s\n", options.positions.c_str(), std::strerror(errno));
+    if (positions && std::fclose(positions) != 0 && written) {
+        error = options.positions + ": " + std::strerror(errno);
+        written = false;
+    }
+    return written && wav.close(error);
+}
+
+// Renders into a temporary file renamed OUT.wav when complete; the exit status.
+int renderFile(Song *song, const Options &options) {
+    std::string error;
+    PendingFile file;
+    if (!createPendingFile(options.output, file, error)) {
+        std::fprintf(stderr, "xm2wav: %s\n", error.c_str());
         return 1;
     }
-    if (!wav.close(error)) {
+    SongRender songRender;
+    bool done = false;
+    try {
+        done = render(song, options, file.temporary, songRender, error);
+    } catch (const std::bad_alloc &) {
+        error = "not enough memory to render " + options.song;
+    }
+    if (!done || !commitPendingFile(file, error)) {
+        nameFinalFile(file, error);
+        discardPendingFile(file);
+        if (!options.positions.empty())
+            std::remove(options.positions.c_str());
         std::fprintf(stderr, "xm2wav: %s\n", error.c_str());
         return 1;
     }
@@ -196,10 +235,17 @@ int main(int argc, char **argv) {
                      options.mixerName.c_str());
         return 2;
     }
-    Song *song = loadNamedSong(options.song);
-    if (!song)
+    // Ended by a signal, it leaves no temporary file behind.
+    handleStopSignals(removePendingFileNow);
+    try {
+        Song *song = loadNamedSong(options.song);
+        if (!song)
+            return 1;
+        const int status = renderFile(song, options);
+        freeSong(song);
+        return status;
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "xm2wav: not enough memory to load %s\n", options.song.c_str());
         return 1;
-    const int status = render(song, options);
-    freeSong(song);
-    return status;
+    }
 }

@@ -2,6 +2,7 @@
 // window, for the headless run and for scripts. Without a window manager
 // nothing else sends the window its close request, so this does.
 
+#include "cli/arguments.h"
 #include "headless/xwindow.h"
 
 #include <chrono>
@@ -23,7 +24,18 @@ const char *usage =
     "  key ID KEYSYM          send a key press and release (e.g. Escape) to window ID\n"
     "  close ID               ask window ID to close, as a window manager would\n"
     "  screenshot OUT.png     write the whole screen to OUT.png\n"
-    "  --help                 this text\n";
+    "  --help                 this text\n"
+    "\n"
+    "IDs are decimal, as find prints them; SECONDS as 10 or 2.5.\n"
+    "Exit status: 0 on success, 1 on a failure while working, 2 on a usage error.\n";
+
+// A command and its arguments, checked before the display is opened.
+struct Request {
+    std::string command;
+    std::string text; // the title, key name or file
+    double seconds = 10;
+    Window window = 0;
+};
 
 int fail(const std::string &message) {
     std::fprintf(stderr, "veltrane-xprobe: %s\n", message.c_str());
@@ -55,29 +67,48 @@ int screenshot(Display *display, const std::string &path) {
     return 0;
 }
 
-bool parseWindow(const char *text, Window &window) {
-    char *end = nullptr;
-    window = std::strtoul(text, &end, 0);
-    return end != text && *end == '\0' && window != 0;
+int usageError(const std::string &problem) {
+    std::fprintf(stderr, "veltrane-xprobe: %s\n%s", problem.c_str(), usage);
+    return 2;
 }
 
-int run(Display *display, int argc, char **argv) {
+// 0 with the request filled in, else the usage error's status.
+int parseRequest(int argc, char **argv, Request &request) {
     const std::string command = argv[1];
-    if (command == "ping" && argc == 2)
+    const int count = argc - 2;
+    request.command = command;
+    if (count > 0)
+        request.text = argv[2];
+    if ((command == "ping" && count == 0) || (command == "screenshot" && count == 1))
         return 0;
-    if (command == "find" && (argc == 3 || argc == 4))
-        return find(display, argv[2], argc == 4 ? std::atof(argv[3]) : 10.0);
-    if (command == "screenshot" && argc == 3)
-        return screenshot(display, argv[2]);
-    Window window = 0;
-    if (command == "key" && argc == 4 && parseWindow(argv[2], window))
-        return sendKey(display, window, argv[3]) ? 0 : fail(std::string("unknown key ") + argv[3]);
-    if (command == "close" && argc == 3 && parseWindow(argv[2], window)) {
-        requestClose(display, window);
+    if (command == "find" && (count == 1 || count == 2)) {
+        if (count == 2 && !parseSeconds(argv[3], request.seconds))
+            return usageError(std::string("bad SECONDS '") + argv[3] + "'");
         return 0;
     }
-    std::fputs(usage, stderr);
-    return 2;
+    if ((command == "key" && count == 2) || (command == "close" && count == 1)) {
+        int window = 0;
+        if (!parseInt(argv[2], 1, window))
+            return usageError(std::string("bad window ID '") + argv[2] + "'");
+        request.window = static_cast<Window>(window);
+        request.text = count == 2 ? argv[3] : "";
+        if (count == 2 && XStringToKeysym(argv[3]) == NoSymbol)
+            return usageError(std::string("unknown key ") + argv[3]);
+        return 0;
+    }
+    return usageError("unknown command or wrong arguments: " + command);
+}
+
+int run(Display *display, const Request &request) {
+    if (request.command == "find")
+        return find(display, request.text, request.seconds);
+    if (request.command == "screenshot")
+        return screenshot(display, request.text);
+    if (request.command == "key")
+        sendKey(display, request.window, request.text.c_str());
+    else if (request.command == "close")
+        requestClose(display, request.window);
+    return 0;
 }
 
 } // namespace
@@ -87,12 +118,15 @@ int main(int argc, char **argv) {
         std::fputs(usage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    Request request;
+    if (const int status = parseRequest(argc, argv, request))
+        return status;
     Display *display = XOpenDisplay(nullptr);
     if (!display) {
         const char *name = std::getenv("DISPLAY");
         return fail(std::string("cannot open display ") + (name ? name : "(DISPLAY is unset)"));
     }
-    const int status = run(display, argc, argv);
+    const int status = run(display, request);
     XCloseDisplay(display);
     return status;
 }

@@ -4,6 +4,8 @@
 
 #include "player/settings.h"
 #include "cli/arguments.h"
+#include "cli/stop_signals.h"
+#include "headless/display_loss.h"
 #include "tools/capture/capture_timeline.h"
 #include "media/encoder_thread.h"
 #include "headless/offscreen.h"
@@ -13,11 +15,14 @@
 #include "media/video_encoder.h"
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -33,15 +38,18 @@ const char *usage =
     "  --fps F       frames a second, 1 to 240 (default 60)\n"
     "  --size WxH    picture size in pixels (default 1920x1080; even sides for MP4)\n"
     "  --seconds S   length, at most 30 minutes (default: until the song loops)\n"
-    "  --lossless    FFV1 in RGB with FLAC, in Matroska: every pixel and sample exact\n"
-    "                (default: H.264 at CRF 18 in yuv420p with AAC, in MP4, for sharing)\n"
+    "  --lossless    FFV1 in RGB with FLAC, in Matroska: every pixel and sample exact;\n"
+    "                OUT must end in .mkv (default: H.264 at CRF 18 in yuv420p with AAC,\n"
+    "                in MP4, for sharing; OUT must end in .mp4)\n"
     "  --song FILE   the XM song (default: Rava64.xm in the working directory, as the\n"
     "                intro plays it)\n"
     "  --help        this text\n"
     "\n"
     "OUT is written under a temporary name beside it and renamed when complete.\n"
     "Ctrl-C ends the capture early: OUT then holds the frames done so far, playable,\n"
-    "and the exit status is 130. Errors end it with status 1 and leave OUT as it was.\n";
+    "and the exit status is 130. A second Ctrl-C, SIGTERM or SIGHUP abandons it,\n"
+    "leaving OUT as it was, as does any failure.\n"
+    "Exit status: 0 on success, 1 on a failure while working, 2 on a usage error.\n";
 
 const char *program = "veltrane-capture";
 const int highestRate = 240;
@@ -56,25 +64,33 @@ struct Options {
     bool lossless = false;
 };
 
-std::atomic<bool> interrupted{false};
-
-void onInterrupt(int) {
-    interrupted = true;
+// The first Ctrl-C asks for a clean end and says so at once; a second one,
+// SIGTERM and SIGHUP remove the temporary file and end the program.
+void handleSignals(const Options &options) {
+    const std::string finishing = std::string(isatty(STDERR_FILENO) ? "\n" : "") + program +
+                                  ": finishing " + options.output +
+                                  " with the frames done so far; Ctrl-C again abandons it\n";
+    handleStopSignals(removePendingFileNow, finishing.c_str());
 }
 
-// The first Ctrl-C asks for a clean end; a second one ends the program.
-void catchInterrupt() {
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-}
+const std::atomic<bool> &interrupted = finishRequested();
 
-// A value that is not one; the option parser ends with status 1.
+// A value that is not one: a usage error.
 int badValue(const std::string &option, const char *value, const char *why) {
     std::fprintf(stderr, "%s: bad %s '%s': %s\n", program, option.c_str(), value, why);
-    return 1;
+    return 2;
+}
+
+// The container follows from --lossless; the name must say the same.
+bool hasExtension(const std::string &path, const char *extension) {
+    const size_t length = std::strlen(extension);
+    if (path.size() <= length || path[path.size() - length - 1] == '/')
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - length + i])) !=
+            extension[i])
+            return false;
+    return true;
 }
 
 bool takesValue(const std::string &option) {
@@ -94,16 +110,20 @@ int parseOption(int argc, char **argv, int &i, Options &options) {
     }
     if (option == "--fps") {
         const char *value = argv[++i];
-        if (!parseInt(value, 1, options.framesPerSecond) || options.framesPerSecond > highestRate)
+        int rate = 0;
+        if (!parseInt(value, 1, rate) || rate > highestRate)
             return badValue(option, value, "a whole number of frames a second from 1 to 240");
+        options.framesPerSecond = rate;
     } else if (option == "--size") {
         const char *value = argv[++i];
         if (!parseSize(value, options.width, options.height))
             return badValue(option, value, "width x height in pixels, as 1920x1080");
     } else if (option == "--seconds") {
         const char *value = argv[++i];
-        if (!parseSeconds(value, options.seconds) || options.seconds > longestLoopSeconds)
-            return badValue(option, value, "a number of seconds up to 1800");
+        double seconds = 0;
+        if (!parseSeconds(value, seconds) || seconds > longestLoopSeconds)
+            return badValue(option, value, "a number of seconds up to 1800, as 12 or 12.5");
+        options.seconds = seconds;
     } else if (option == "--song") {
         options.song = argv[++i];
     } else if (option == "--lossless") {
@@ -125,11 +145,18 @@ int parseOptions(int argc, char **argv, Options &options) {
         std::fprintf(stderr, "%s: no output file given\n%s", program, usage);
         return 2;
     }
+    const char *extension = options.lossless ? ".mkv" : ".mp4";
+    if (!hasExtension(options.output, extension)) {
+        std::fprintf(stderr, "%s: %s: the name must end in %s for %s%s\n", program,
+                     options.output.c_str(), extension, videoFormatName(options.lossless),
+                     options.lossless ? "" : " (or add --lossless for a .mkv)");
+        return 2;
+    }
     // yuv420p halves the colour resolution both ways.
     if (!options.lossless && (options.width % 2 || options.height % 2)) {
         std::fprintf(stderr, "%s: bad --size '%dx%d': MP4 needs even sides (or use --lossless)\n",
                      program, options.width, options.height);
-        return 1;
+        return 2;
     }
     return 0;
 }
@@ -153,6 +180,7 @@ void captureFrames(const Options &options, const Soundtrack &soundtrack, int64_t
     const int64_t soundCount = soundFrames(soundtrack);
     ProgressBar progress(frameCount, "frames");
     for (int64_t frame = 0; frame < frameCount && !interrupted; ++frame) {
+        checkDisplay(); // drawing offscreen would not notice a lost display
         const auto start = std::chrono::steady_clock::now();
         const int32_t elapsedMs = elapsedMsAt(frame, rate);
         renderOffscreen(target, frameStateAt(static_cast<int>(frame), elapsedMs,
@@ -178,17 +206,20 @@ bool prepare(const Options &options, Soundtrack &soundtrack, OffscreenTarget &ta
     Song *song = loadSongFile(options.song, error);
     bool ready = song != nullptr;
     ready = ready && checkEncoders(options.lossless, error);
-    ready =
-        ready && openOffscreenContext(program, error) &&
-        createOffscreenTarget(options.width, options.height, OffscreenFormat::rgba8, target, error);
+    // The sound first: all of it is held, and it takes a second at most.
     if (ready && !renderSoundtrack(song, options.seconds, soundtrack)) {
-        error = "not enough memory to play " + options.song;
+        error = "not enough memory for the sound of " + options.song;
         ready = false;
     }
     if (ready && soundFrames(soundtrack) == 0) {
         error = "nothing to capture: the sound is 0 seconds long";
         ready = false;
     }
+    ready = ready && openOffscreenContext(program, error);
+    if (ready)
+        endOnLostDisplay(program, removePendingFileNow);
+    ready = ready && createOffscreenTarget(options.width, options.height, OffscreenFormat::rgba8,
+                                           target, error);
     if (song)
         freeSong(song);
     if (!ready)
@@ -222,10 +253,20 @@ int capture(const Options &options, const Soundtrack &soundtrack, const Offscree
     bool done = encoder != nullptr;
     if (done) {
         EncoderThread thread(encoder);
-        captureFrames(options, soundtrack,
-                      framesToCover(soundFrames(soundtrack), options.framesPerSecond), target,
-                      thread, times);
+        std::string drawingError;
+        try {
+            captureFrames(options, soundtrack,
+                          framesToCover(soundFrames(soundtrack), options.framesPerSecond), target,
+                          thread, times);
+        } catch (const std::bad_alloc &) {
+            drawingError = "not enough memory for " + std::to_string(options.width) + "x" +
+                           std::to_string(options.height) + " pictures";
+        }
         done = thread.finish(error);
+        if (!drawingError.empty()) {
+            error = drawingError;
+            done = false;
+        }
         const auto finishing = std::chrono::steady_clock::now();
         done = done && finishVideo(encoder, error);
         times.encoding = thread.encodingSeconds() + secondsSince(finishing);
@@ -235,11 +276,10 @@ int capture(const Options &options, const Soundtrack &soundtrack, const Offscree
         error = "interrupted before the first frame; nothing written";
         done = false;
     }
+    // The file is complete only with the display still there to the end.
+    checkDisplay();
     if (!done || !commitPendingFile(file, error)) {
-        // The encoder names the temporary file; the user knows the final one.
-        const size_t at = error.find(file.temporary);
-        if (at != std::string::npos && !file.temporary.empty())
-            error.replace(at, file.temporary.size(), options.output);
+        nameFinalFile(file, error);
         discardPendingFile(file);
         std::fprintf(stderr, "%s: %s\n", program, error.c_str());
         return interrupted ? 130 : 1;
@@ -256,20 +296,9 @@ int capture(const Options &options, const Soundtrack &soundtrack, const Offscree
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    catchInterrupt();
-    // The credits write their fly-in values to the intro's console; here
-    // standard output carries the report alone.
-    std::cout.setstate(std::ios_base::badbit);
-    Options options;
-    const int parsed = parseOptions(argc, argv, options);
-    if (parsed != 0)
-        return parsed < 0 ? 0 : parsed;
+int run(const Options &options, PendingFile &file) {
     // Whether OUT can be written is known before the long preparations.
     std::string error;
-    PendingFile file;
     if (!createPendingFile(options.output, file, error)) {
         std::fprintf(stderr, "%s: %s\n", program, error.c_str());
         return 1;
@@ -281,4 +310,25 @@ int main(int argc, char **argv) {
         return 1;
     }
     return capture(options, soundtrack, target, file);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    // The credits write their fly-in values to the intro's console; here
+    // standard output carries the report alone.
+    std::cout.setstate(std::ios_base::badbit);
+    Options options;
+    const int parsed = parseOptions(argc, argv, options);
+    if (parsed != 0)
+        return parsed < 0 ? 0 : parsed;
+    handleSignals(options);
+    PendingFile file;
+    try {
+        return run(options, file);
+    } catch (const std::bad_alloc &) {
+        discardPendingFile(file);
+        std::fprintf(stderr, "%s: not enough memory\n", program);
+        return 1;
+    }
 }

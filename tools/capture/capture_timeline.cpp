@@ -5,17 +5,27 @@
 #include "player/song_render.h"
 
 #include <algorithm>
+#include <new>
 
 bool renderSoundtrack(Song *song, double seconds, Soundtrack &soundtrack) {
     SongRender render;
     if (!beginSongRender(song, seconds, render))
         return false;
     soundtrack = Soundtrack();
-    soundtrack.pcm.reserve(static_cast<size_t>(2 * render.limit));
-    RenderedBlock block;
-    while (renderNextBlock(render, block)) {
-        soundtrack.pcm.insert(soundtrack.pcm.end(), block.pcm, block.pcm + 2 * block.frames);
-        soundtrack.rows.push_back(block.stamp.row);
+    try {
+        // A given length is known; one until the song loops is not, and its
+        // 30-minute limit would ask for 317 MB whatever the song's length.
+        if (!render.untilLoop)
+            soundtrack.pcm.reserve(static_cast<size_t>(2 * render.limit));
+        RenderedBlock block;
+        while (renderNextBlock(render, block)) {
+            soundtrack.pcm.insert(soundtrack.pcm.end(), block.pcm, block.pcm + 2 * block.frames);
+            soundtrack.rows.push_back(block.stamp.row);
+        }
+    } catch (const std::bad_alloc &) {
+        endSongRender(render);
+        soundtrack = Soundtrack();
+        return false;
     }
     soundtrack.looped = render.looped;
     endSongRender(render);

@@ -16,7 +16,8 @@ struct Soundtrack {
 };
 
 // Renders the song from its start as the audio device would play it; seconds
-// < 0 renders until the song loops. False when the player can't allocate.
+// < 0 renders until the song loops. False when the player or the sound
+// itself can't be allocated.
 bool renderSoundtrack(Song *song, double seconds, Soundtrack &soundtrack);
 
 int64_t soundFrames(const Soundtrack &soundtrack);

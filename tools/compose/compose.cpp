@@ -19,7 +19,9 @@ const char *usage =
     "The instruments are synthesised and the notes placed in code, so every run\n"
     "writes the same bytes.\n"
     "\n"
-    "  --help  this text\n";
+    "  --help  this text\n"
+    "\n"
+    "Exit status: 0 on success, 1 on a failure while working, 2 on a usage error.\n";
 
 } // namespace
 

@@ -19,25 +19,25 @@
 
 namespace {
 
-const char *usage = "usage: veltrane-play [--loop] [--seconds S] SONG.xm [SONG.xm ...]\n"
-                    "\n"
-                    "Plays each song on the audio device, one after the other, with its title,\n"
-                    "its channels and the position heard: order, pattern, row and time.\n"
-                    "SDL_AUDIODRIVER chooses the driver (pulseaudio, pipewire, alsa; dummy plays\n"
-                    "silently; disk with SDL_DISKAUDIOFILE=FILE writes what the device plays).\n"
-                    "\n"
-                    "  --loop        play each song on where it loops, until q or n\n"
-                    "  --seconds S   end each song after S seconds (decimal, up to a day)\n"
-                    "  --help        this text\n"
-                    "\n"
-                    "A song ends where it loops, that is where play first returns to an order\n"
-                    "already played. Keys, on a terminal: space pauses and plays on; the left and\n"
-                    "right arrows go to the previous and next order; n and p to the next and\n"
-                    "previous song; q quits. Without a terminal it plays without keys and writes\n"
-                    "a line for each order it reaches.\n"
-                    "\n"
-                    "Exit status: 0 when every song played, 1 when a song could not be loaded or\n"
-                    "played, 2 for a usage error.\n";
+const char *usage =
+    "usage: veltrane-play [--loop] [--seconds S] SONG.xm [SONG.xm ...]\n"
+    "\n"
+    "Plays each song on the audio device, one after the other, with its title,\n"
+    "its channels and the position heard: order, pattern, row and time.\n"
+    "SDL_AUDIODRIVER chooses the driver (pulseaudio, pipewire, alsa; dummy plays\n"
+    "silently; disk with SDL_DISKAUDIOFILE=FILE writes what the device plays).\n"
+    "\n"
+    "  --loop        play each song on where it loops, until q or n\n"
+    "  --seconds S   end each song after S seconds (as 12 or 12.5, up to a day)\n"
+    "  --help        this text\n"
+    "\n"
+    "A song ends where it loops, that is where play first returns to an order\n"
+    "already played. Keys, on a terminal: space pauses and plays on; the left and\n"
+    "right arrows go to the previous and next order; n and p to the next and\n"
+    "previous song; q quits. Without a terminal it plays without keys and writes\n"
+    "a line for each order it reaches.\n"
+    "\n"
+    "Exit status: 0 on success, 1 on a failure while working, 2 on a usage error.\n";
 
 struct Options {
     std::vector<std::string> songs;
