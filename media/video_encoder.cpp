@@ -251,14 +251,18 @@ VideoEncoder *openVideoEncoder(const VideoSettings &settings, std::string &error
     return encoder;
 }
 
-bool encodePicture(VideoEncoder *encoder, const uint8_t *rgba, std::string &error) {
+bool encodePicture(VideoEncoder *encoder, const uint8_t *rgba, bool bottomFirst,
+                   std::string &error) {
     Stream &picture = encoder->picture;
     AVFrame *frame = picture.frame;
     const int status = av_frame_make_writable(frame);
     if (status < 0)
         return fail(error, "cannot allocate a picture", status);
-    const uint8_t *const source[] = {rgba};
-    const int sourceStride[] = {4 * encoder->settings.width};
+    // Bottom first, the conversion reads the rows from the last one up.
+    const int rowBytes = 4 * encoder->settings.width;
+    const size_t lastRow = static_cast<size_t>(rowBytes) * (encoder->settings.height - 1);
+    const uint8_t *const source[] = {bottomFirst ? rgba + lastRow : rgba};
+    const int sourceStride[] = {bottomFirst ? -rowBytes : rowBytes};
     sws_scale(encoder->scaler, source, sourceStride, 0, encoder->settings.height, frame->data,
               frame->linesize);
     frame->pts = picture.nextPts++;
