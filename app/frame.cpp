@@ -77,8 +77,8 @@ int timelineFrameAt(double introMs) {
 int displayFrameAt(double introMs) {
     printMusicPosition();
     const int frame = timelineFrameAt(introMs);
-    drawFrame(frameStateAt(frame, static_cast<int32_t>(introMs), musicRow, windowWidth, windowHeight,
-                           timeline));
+    drawFrame(frameStateAt(frame, static_cast<int32_t>(introMs), musicRow, windowWidth,
+                           windowHeight, timeline));
     glutSwapBuffers();
     glDisable(GL_TEXTURE_2D);
     return frame;

@@ -39,11 +39,8 @@ void registerSizes(const std::vector<std::pair<int, int>> &sizes) {
     benchmark::internal::Benchmark *frames = benchmark::RegisterBenchmark("drawFrames", drawFrames);
     for (const auto &[width, height] : sizes)
         frames->Args({width, height});
-    frames->UseRealTime()
-        ->Iterations(1)
-        ->Repetitions(21)
-        ->ReportAggregatesOnly(true)
-        ->Unit(benchmark::kMillisecond);
+    frames->UseRealTime()->Iterations(1)->Repetitions(21)->ReportAggregatesOnly(true)->Unit(
+        benchmark::kMillisecond);
 }
 
 } // namespace

@@ -52,9 +52,8 @@ void EncoderThread::run() {
         }
         const auto start = std::chrono::steady_clock::now();
         std::string error;
-        const bool done =
-            encodePicture(encoder, frame.rgba.data(), true, error) &&
-            encodeSound(encoder, frame.sound.data(), frame.sound.size() / 2, error);
+        const bool done = encodePicture(encoder, frame.rgba.data(), true, error) &&
+                          encodeSound(encoder, frame.sound.data(), frame.sound.size() / 2, error);
         busySeconds +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!done) {

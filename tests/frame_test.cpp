@@ -80,7 +80,8 @@ TEST(Frame, StatusLineClockLightAndCamera) {
         const FrameState a = frameStateAt(frame, 5, 6, 7, 8, carried),
                          b = frameStateAt(frame, 5, 6, 7, 8);
         EXPECT_TRUE(a.lightAngle == b.lightAngle && a.viewAngle == b.viewAngle) << frame;
-        EXPECT_TRUE(a.elapsedMs == 5 && a.musicRow == 6 && a.windowWidth == 7 && a.windowHeight == 8);
+        EXPECT_TRUE(a.elapsedMs == 5 && a.musicRow == 6 && a.windowWidth == 7 &&
+                    a.windowHeight == 8);
     }
 }
 
