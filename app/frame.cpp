@@ -14,6 +14,8 @@ namespace {
 const uint64_t unsetTick = ~uint64_t{0};
 
 FrameState animation = initialFrameState();
+// The page's frames come in order, now and then skipping some.
+CarriedFrame timeline;
 uint64_t startTick = unsetTick;
 int32_t elapsedMs = 0;
 int32_t musicOrder = 0;
@@ -75,8 +77,8 @@ int timelineFrameAt(double introMs) {
 int displayFrameAt(double introMs) {
     printMusicPosition();
     const int frame = timelineFrameAt(introMs);
-    drawFrame(
-        frameStateAt(frame, static_cast<int32_t>(introMs), musicRow, windowWidth, windowHeight));
+    drawFrame(frameStateAt(frame, static_cast<int32_t>(introMs), musicRow, windowWidth,
+                           windowHeight, timeline));
     glutSwapBuffers();
     glDisable(GL_TEXTURE_2D);
     return frame;

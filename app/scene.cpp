@@ -97,11 +97,21 @@ void drawFrame(const FrameState &state) {
 }
 
 FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height) {
-    FrameState state = initialFrameState();
-    for (int i = 0; i < frame; ++i) {
-        advanceAnimation(state);
-        advanceAnimation(state);
+    CarriedFrame fromStart;
+    return frameStateAt(frame, elapsedMs, musicRow, width, height, fromStart);
+}
+
+FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height,
+                        CarriedFrame &carried) {
+    // The float sums round at every step, so only the same additions in the
+    // same order give the same values: going back starts again from frame 0.
+    if (frame < carried.frame)
+        carried = CarriedFrame{};
+    for (; carried.frame < frame; ++carried.frame) {
+        advanceAnimation(carried.state);
+        advanceAnimation(carried.state);
     }
+    FrameState state = carried.state;
     state.elapsedMs = elapsedMs;
     state.musicRow = musicRow;
     state.windowWidth = width;

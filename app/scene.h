@@ -36,6 +36,21 @@ void advanceAnimation(FrameState &state);
 // accumulators advanced exactly as the intro advances them.
 FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height);
 
+// The accumulators at the start of one frame, kept by a caller that asks for
+// frames in increasing order, such as the capture or a page drawing by its
+// clock: each frame then costs the frames since the last one, not all the
+// frames from the start.
+struct CarriedFrame {
+    int frame = 0;
+    FrameState state = initialFrameState();
+};
+
+// The same state as frameStateAt without carried, reached by advancing carried
+// from its frame, or from frame 0 when frame comes before it; carried then
+// holds frame's accumulators.
+FrameState frameStateAt(int frame, int32_t elapsedMs, int32_t musicRow, int width, int height,
+                        CarriedFrame &carried);
+
 // Viewport and the 60-degree perspective the text overlays use.
 void applyViewport(int32_t width, int32_t height);
 

@@ -73,14 +73,20 @@ void renderOffscreen(const OffscreenTarget &target, FrameState state) {
 
 namespace {
 
+template <typename Value>
+void readBottomFirst(const OffscreenTarget &target, GLenum type, std::vector<Value> &pixels) {
+    pixels.resize(static_cast<size_t>(target.width) * 4 * target.height);
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, target.width, target.height, GL_RGBA, type, pixels.data());
+}
+
 // OpenGL returns rows bottom first; pictures are stored top first.
 template <typename Value>
 std::vector<Value> readPixels(const OffscreenTarget &target, GLenum type) {
     const size_t rowValues = static_cast<size_t>(target.width) * 4;
-    std::vector<Value> bottomFirst(rowValues * target.height);
-    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, target.width, target.height, GL_RGBA, type, bottomFirst.data());
+    std::vector<Value> bottomFirst;
+    readBottomFirst(target, type, bottomFirst);
     std::vector<Value> topFirst(bottomFirst.size());
     for (int y = 0; y < target.height; ++y) {
         const Value *source = &bottomFirst[rowValues * (target.height - 1 - y)];
@@ -93,6 +99,10 @@ std::vector<Value> readPixels(const OffscreenTarget &target, GLenum type) {
 
 std::vector<uint8_t> readRgba8(const OffscreenTarget &target) {
     return readPixels<uint8_t>(target, GL_UNSIGNED_BYTE);
+}
+
+void readRgba8BottomFirst(const OffscreenTarget &target, std::vector<uint8_t> &pixels) {
+    readBottomFirst(target, GL_UNSIGNED_BYTE, pixels);
 }
 
 std::vector<float> readRgbaFloat(const OffscreenTarget &target) {

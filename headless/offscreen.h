@@ -34,4 +34,7 @@ void renderOffscreen(const OffscreenTarget &target, FrameState state);
 
 // The target's pixels, rows top first, 4 channels each.
 std::vector<uint8_t> readRgba8(const OffscreenTarget &target);
+// The same pixels with the rows as OpenGL keeps them, bottom first, into
+// pixels: a caller reading every frame keeps its storage and saves the flip.
+void readRgba8BottomFirst(const OffscreenTarget &target, std::vector<uint8_t> &pixels);
 std::vector<float> readRgbaFloat(const OffscreenTarget &target);

@@ -10,12 +10,17 @@ EncoderThread::~EncoderThread() {
     finish(ignored);
 }
 
-bool EncoderThread::push(CapturedFrame frame) {
+bool EncoderThread::push(CapturedFrame &frame) {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [this] { return !waiting || failed; });
     if (failed)
         return false;
     waiting = std::move(frame);
+    frame = CapturedFrame{};
+    if (!encoded.empty()) {
+        frame = std::move(encoded.back());
+        encoded.pop_back();
+    }
     changed.notify_all();
     return true;
 }
@@ -33,10 +38,11 @@ bool EncoderThread::finish(std::string &error) {
 }
 
 void EncoderThread::run() {
-    for (;;) {
-        CapturedFrame frame;
+    for (CapturedFrame frame;;) {
         {
             std::unique_lock<std::mutex> lock(mutex);
+            if (!frame.rgba.empty())
+                encoded.push_back(std::move(frame));
             changed.wait(lock, [this] { return waiting || closing; });
             if (!waiting)
                 return;
@@ -46,12 +52,11 @@ void EncoderThread::run() {
         }
         const auto start = std::chrono::steady_clock::now();
         std::string error;
-        const bool encoded =
-            encodePicture(encoder, frame.rgba.data(), error) &&
-            encodeSound(encoder, frame.sound.data(), frame.sound.size() / 2, error);
+        const bool done = encodePicture(encoder, frame.rgba.data(), true, error) &&
+                          encodeSound(encoder, frame.sound.data(), frame.sound.size() / 2, error);
         busySeconds +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!encoded) {
+        if (!done) {
             std::lock_guard<std::mutex> lock(mutex);
             failed = true;
             failure = error;

@@ -15,7 +15,7 @@
 #include <vector>
 
 struct CapturedFrame {
-    std::vector<uint8_t> rgba;  // the picture, top row first
+    std::vector<uint8_t> rgba;  // the picture, bottom row first as OpenGL reads it
     std::vector<int16_t> sound; // the stereo frames that play from its start on
 };
 
@@ -26,9 +26,11 @@ class EncoderThread {
     EncoderThread(const EncoderThread &) = delete;
     EncoderThread &operator=(const EncoderThread &) = delete;
 
-    // Hands a frame over, waiting while another one waits. False once
-    // encoding has failed.
-    bool push(CapturedFrame frame);
+    // Hands frame over, waiting while another one waits, and puts in its
+    // place one already encoded (or an empty one), whose storage the caller
+    // fills again: a picture is megabytes, and fresh memory for every frame
+    // costs more than copying it. False once encoding has failed.
+    bool push(CapturedFrame &frame);
     // Encodes what was handed over and ends the thread; false with the
     // first failure's message.
     bool finish(std::string &error);
@@ -41,6 +43,7 @@ class EncoderThread {
     std::mutex mutex;
     std::condition_variable changed;
     std::optional<CapturedFrame> waiting;
+    std::vector<CapturedFrame> encoded; // for push to hand back
     bool closing = false;
     bool failed = false;
     std::string failure;

@@ -25,8 +25,10 @@ bool checkEncoders(bool lossless, std::string &error);
 // Creates the file and writes its header; null with a message on failure.
 VideoEncoder *openVideoEncoder(const VideoSettings &settings, std::string &error);
 
-// One picture, width x height RGBA pixels with the top row first.
-bool encodePicture(VideoEncoder *encoder, const uint8_t *rgba, std::string &error);
+// One picture, width x height RGBA pixels with the top row first, or the
+// bottom row first (as OpenGL reads them) when bottomFirst.
+bool encodePicture(VideoEncoder *encoder, const uint8_t *rgba, bool bottomFirst,
+                   std::string &error);
 
 // Sound to play from where the last call ended: count interleaved stereo frames.
 bool encodeSound(VideoEncoder *encoder, const int16_t *frames, size_t count, std::string &error);

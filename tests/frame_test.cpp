@@ -73,6 +73,16 @@ TEST(Frame, StatusLineClockLightAndCamera) {
         advanceAnimation(state);
     EXPECT_EQ(state.lightAngle, 400000.0f); // every sum is exact in a float up to 2^24
     EXPECT_EQ(frameStateAt(3, 0, 0, 1, 1).lightAngle, 12.0f);
+    // Carried from the frame before, after a skip and after a step back, the accumulators are
+    // those of the same frame reached from frame 0: the same sums in the same order.
+    CarriedFrame carried;
+    for (int frame : {0, 1, 2, 5000, 5001, 90000, 3, 4}) {
+        const FrameState a = frameStateAt(frame, 5, 6, 7, 8, carried),
+                         b = frameStateAt(frame, 5, 6, 7, 8);
+        EXPECT_TRUE(a.lightAngle == b.lightAngle && a.viewAngle == b.viewAngle) << frame;
+        EXPECT_TRUE(a.elapsedMs == 5 && a.musicRow == 6 && a.windowWidth == 7 &&
+                    a.windowHeight == 8);
+    }
 }
 
 TEST(Text, WidthsAndQuads) {

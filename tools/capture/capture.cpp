@@ -179,20 +179,21 @@ void captureFrames(const Options &options, const Soundtrack &soundtrack, int64_t
     const int rate = options.framesPerSecond;
     const int64_t soundCount = soundFrames(soundtrack);
     ProgressBar progress(frameCount, "frames");
+    CarriedFrame carried;
+    CapturedFrame captured;
     for (int64_t frame = 0; frame < frameCount && !interrupted; ++frame) {
         checkDisplay(); // drawing offscreen would not notice a lost display
         const auto start = std::chrono::steady_clock::now();
         const int32_t elapsedMs = elapsedMsAt(frame, rate);
         renderOffscreen(target, frameStateAt(static_cast<int>(frame), elapsedMs,
                                              audibleRowAt(soundtrack, elapsedMs), target.width,
-                                             target.height));
-        CapturedFrame captured;
-        captured.rgba = readRgba8(target);
+                                             target.height, carried));
+        readRgba8BottomFirst(target, captured.rgba);
         times.drawing += secondsSince(start);
         const int64_t from = soundStartOf(frame, rate, soundCount);
         const int64_t to = soundStartOf(frame + 1, rate, soundCount);
         captured.sound.assign(soundtrack.pcm.begin() + 2 * from, soundtrack.pcm.begin() + 2 * to);
-        if (!encoder.push(std::move(captured)))
+        if (!encoder.push(captured))
             break;
         times.frames = frame + 1;
         progress.update(times.frames);
