@@ -12,8 +12,10 @@
 
 namespace {
 
-// ".NAME.partial-XXXXXX" adds this to the final name's length.
-const size_t addedLength = 16;
+// The temporary name is ".NAME" and this, for mkstemp to fill in.
+const char temporarySuffix[] = ".partial-XXXXXX";
+// What the temporary name adds to the final name's length.
+const size_t addedLength = 1 + sizeof temporarySuffix - 1;
 
 // The temporary name for a signal handler to unlink: written while not armed.
 char keptName[PATH_MAX];
@@ -50,7 +52,7 @@ bool createPendingFile(const std::string &path, PendingFile &file, std::string &
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = folder + "." + shortened(name) + ".partial-XXXXXX";
+    std::string pattern = folder + "." + shortened(name) + temporarySuffix;
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     const int descriptor = mkstemp(buffer.data());

@@ -11,9 +11,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <new>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <utility>

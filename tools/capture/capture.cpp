@@ -15,13 +15,13 @@
 #include "media/video_encoder.h"
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
 #include <string>
+#include <strings.h>
 #include <unistd.h>
 
 namespace {
@@ -84,13 +84,8 @@ int badValue(const std::string &option, const char *value, const char *why) {
 // The container follows from --lossless; the name must say the same.
 bool hasExtension(const std::string &path, const char *extension) {
     const size_t length = std::strlen(extension);
-    if (path.size() <= length || path[path.size() - length - 1] == '/')
-        return false;
-    for (size_t i = 0; i < length; ++i)
-        if (std::tolower(static_cast<unsigned char>(path[path.size() - length + i])) !=
-            extension[i])
-            return false;
-    return true;
+    return path.size() > length && path[path.size() - length - 1] != '/' &&
+           strcasecmp(path.c_str() + path.size() - length, extension) == 0;
 }
 
 bool takesValue(const std::string &option) {
